@@ -1,0 +1,6 @@
+#include "AppGlobals.h"
+
+QDateTime BuildDateTime;
+QString AppDirPath;
+QFont AppFont;
+double UiScale = 1.0;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class Ui_MainWindow;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+
+// The one top-level window: a frameless frame with app bar, tab bar, pages and status bar.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void projOpened();
+    void statusBusy();
+    void statusIdle();
+    void sampleOver();
+    void sampleStart();
+    void sampleStart_Off();
+    void sampleStart_Pre();
+    void sampleStoped();
+
+public slots:
+    void keyPressEvent(QKeyEvent* event) override;
+    void initForm();
+    void onClickBtnClose();
+    void updateMaximizeButton(bool maximized);
+
+private:
+    Ui_MainWindow* ui;
+    bool deviceOnline = false;
+    bool projectOpen = false;
+    QString projectDir;
+    qint32 curPointID = -1;
+    QStringList recentList;
+};

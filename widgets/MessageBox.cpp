@@ -1,0 +1,17 @@
+#include "MessageBox.h"
+
+#include <QAbstractButton>
+#include <QObject>
+
+int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                   QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, title, text, buttons, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    if (QAbstractButton* yes = box.button(QMessageBox::Yes))
+        yes->setText(QObject::tr("是"));
+    if (QAbstractButton* no = box.button(QMessageBox::No))
+        no->setText(QObject::tr("否"));
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setText(QObject::tr("好"));
+    return box.exec();
+}

@@ -1,0 +1,74 @@
+#include "OperatorMessages.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMetaObject>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+namespace {
+
+QMutex receiverMutex;
+SnackbarReceiver snackbarReceiver;
+MessageBoxReceiver messageBoxReceiver;
+
+void deliverSnackbar(const QString& message)
+{
+    SnackbarReceiver receiver;
+    {
+        QMutexLocker locker(&receiverMutex);
+        receiver = snackbarReceiver;
+    }
+    if (receiver)
+        receiver(message);
+}
+
+void deliverMessageBox(NoticeIcon icon, const QString& title, const QString& text)
+{
+    MessageBoxReceiver receiver;
+    {
+        QMutexLocker locker(&receiverMutex);
+        receiver = messageBoxReceiver;
+    }
+    if (receiver)
+        receiver(icon, title, text);
+    else
+        qWarning().noquote() << "postMessageBox" << title << text;
+}
+
+template <typename Functor>
+void runOnGuiThread(Functor functor)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    if (QThread::currentThread() == app->thread())
+        functor();
+    else
+        QMetaObject::invokeMethod(app, functor, Qt::QueuedConnection);
+}
+
+} // namespace
+
+void showSnackbarMessage(const QString& message)
+{
+    runOnGuiThread([message] { deliverSnackbar(message); });
+}
+
+void postMessageBox(NoticeIcon icon, const QString& title, const QString& text)
+{
+    runOnGuiThread([icon, title, text] { deliverMessageBox(icon, title, text); });
+}
+
+void setSnackbarReceiver(SnackbarReceiver receiver)
+{
+    QMutexLocker locker(&receiverMutex);
+    snackbarReceiver = std::move(receiver);
+}
+
+void setMessageBoxReceiver(MessageBoxReceiver receiver)
+{
+    QMutexLocker locker(&receiverMutex);
+    messageBoxReceiver = std::move(receiver);
+}

@@ -58,7 +58,12 @@ void showSnackbarMessage(const QString& message)
 
 void postMessageBox(NoticeIcon icon, const QString& title, const QString& text)
 {
-    runOnGuiThread([icon, title, text] { deliverMessageBox(icon, title, text); });
+    // Always queued, also on the GUI thread: a modal box must not run inside the caller
+    // (the link and the download queue go on while it is open).
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(app, [icon, title, text] { deliverMessageBox(icon, title, text); }, Qt::QueuedConnection);
 }
 
 void setSnackbarReceiver(SnackbarReceiver receiver)

@@ -15,8 +15,8 @@ void showSnackbarMessage(const QString& message);
 // Same values as QMessageBox::Icon, so the GUI side can pass them straight on.
 enum class NoticeIcon { Information = 1, Warning = 2, Critical = 3, Question = 4 };
 
-// A modal box on the GUI thread; a worker does not wait for the operator. Without a
-// receiver the text goes to the log instead.
+// A modal box on the GUI thread, always shown from the event loop (never inside the
+// caller), so nobody waits for the operator. Without a receiver the text goes to the log.
 void postMessageBox(NoticeIcon icon, const QString& title, const QString& text);
 
 using SnackbarReceiver = std::function<void(const QString&)>;

@@ -51,6 +51,8 @@ MainWindow::MainWindow(QWidget* parent)
     qDebug().noquote() << QStringLiteral("*****Init Varn28 Build") + BuildDateTime.toString(QStringLiteral("yyMMdd*****"));
 
     initForm();
+    initSync();
+    setStateMachine();
 }
 
 MainWindow::~MainWindow()
@@ -65,43 +67,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Escape)
         return;
     QWidget::keyPressEvent(event);
-}
-
-void MainWindow::initForm()
-{
-    setWindowTitle(ModelName);
-    ui->label_Version->setText(QStringLiteral("V%1 (Build %2)")
-                                   .arg(QStringLiteral("1.0.0"), BuildDateTime.toString(QStringLiteral("yyMMdd"))));
-    ui->label_WebSite->setOpenExternalLinks(true);
-    ui->label_WebSite->setText(QStringLiteral("<a href=\"https://example.org/varn28\">Varn28</a>"));
-    ui->label_BuildYear->setText(QStringLiteral("© %1").arg(BuildDateTime.toString(QStringLiteral("yyyy"))));
-
-    ui->tabBar->addTab(tr("工程管理"));
-    ui->tabBar->addTab(tr("采集任务"));
-    ui->tabBar->addTab(tr("参数设置"));
-    ui->tabBar->setCurrentIndex(0);
-    ui->stackedWidget->setCurrentIndex(0);
-    ui->tabBar->setCursor(Qt::PointingHandCursor);
-    connect(ui->tabBar, &QTabBar::currentChanged, ui->stackedWidget, &QStackedWidget::setCurrentIndex);
-
-    connect(ui->btnMenu_Min, &QToolButton::clicked, this, &QWidget::showMinimized);
-    connect(ui->btnMenu_Max, &QToolButton::clicked, this, [this] {
-        if (isMaximized())
-            showNormal();
-        else
-            showMaximized();
-        updateMaximizeButton(isMaximized());
-    });
-    connect(ui->btnMenu_Close, &QToolButton::clicked, this, &MainWindow::onClickBtnClose);
-    ui->btnMenu_Min->setToolTip(tr("最小化"));
-    ui->btnMenu_Max->setToolTip(tr("最大化"));
-    ui->btnMenu_Close->setToolTip(tr("关闭"));
-}
-
-void MainWindow::updateMaximizeButton(bool maximized)
-{
-    ui->btnMenu_Max->setText(maximized ? QStringLiteral("2") : QStringLiteral("1"));
-    ui->btnMenu_Max->setToolTip(maximized ? tr("还原") : tr("最大化"));
 }
 
 void MainWindow::onClickBtnClose()

@@ -8,6 +8,7 @@ class Ui_MainWindow;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
+class QStateMachine;
 
 // The one top-level window: a frameless frame with app bar, tab bar, pages and status bar.
 class MainWindow : public QMainWindow
@@ -30,11 +31,14 @@ signals:
 public slots:
     void keyPressEvent(QKeyEvent* event) override;
     void initForm();
+    void initSync();
     void onClickBtnClose();
     void updateMaximizeButton(bool maximized);
+    void setStateMachine();
 
 private:
     Ui_MainWindow* ui;
+    QStateMachine* stateMachine = nullptr;
     bool deviceOnline = false;
     bool projectOpen = false;
     QString projectDir;

@@ -198,16 +198,17 @@ void TestSnackbar::aTextWaitsForTheOneOnShow()
     QTRY_VERIFY_WITH_TIMEOUT(watch.idle(), 8000);
     QCOMPARE(watch.shown(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
 
-    // Slide in 300 ms, stay, slide out 300 ms, then the next one starts.
+    // Slide in 300 ms, stay, slide out 300 ms, then the next one starts. The auto-hide
+    // timer is a coarse timer, which may fire up to 5 % early.
     const qint64 in1 = watch.at(QStringLiteral("in")), shown1 = watch.at(QStringLiteral("shown"));
     const qint64 out1 = watch.at(QStringLiteral("out")), gone1 = watch.at(QStringLiteral("gone"));
     const qint64 in2 = watch.at(QStringLiteral("in"), 1);
     QVERIFY2(in1 - added < 300, qPrintable(QString::number(in1 - added)));
-    QVERIFY2(shown1 - in1 >= 290 && shown1 - in1 < 300 + 700, qPrintable(QString::number(shown1 - in1)));
-    QVERIFY2(out1 - shown1 >= stay - 5 && out1 - shown1 < stay + 700, qPrintable(QString::number(out1 - shown1)));
-    QVERIFY2(gone1 - out1 >= 290 && gone1 - out1 < 300 + 700, qPrintable(QString::number(gone1 - out1)));
+    QVERIFY2(shown1 - in1 >= 280 && shown1 - in1 < 300 + 700, qPrintable(QString::number(shown1 - in1)));
+    QVERIFY2(out1 - shown1 >= stay * 95 / 100 - 5 && out1 - shown1 < stay + 700, qPrintable(QString::number(out1 - shown1)));
+    QVERIFY2(gone1 - out1 >= 280 && gone1 - out1 < 300 + 700, qPrintable(QString::number(gone1 - out1)));
     QVERIFY2(in2 >= gone1 && in2 - gone1 < 300, qPrintable(QString::number(in2 - gone1)));
-    QVERIFY(watch.at(QStringLiteral("shown"), 1) - in2 >= 290);
+    QVERIFY(watch.at(QStringLiteral("shown"), 1) - in2 >= 280);
 }
 
 void TestSnackbar::instantMessageCutsIn()

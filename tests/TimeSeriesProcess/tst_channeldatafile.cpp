@@ -1,0 +1,357 @@
+#include "ChannelDataFile.h"
+#include "OperatorMessages.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Header fields as the instrument writes them.
+struct HeaderFields
+{
+    quint16 tag = 0x4154;
+    quint16 version = 2;
+    quint32 serialNumber = 1203;
+    quint32 sampleRate = 7800;
+    quint32 duration = 10;
+    double lsb = 0.001;
+    QByteArray sensorId = "ICMS-B123";
+    quint16 gain = 16;
+    quint8 sensorVariant = 1;
+    quint8 sensorCalScope = 1;
+    qint64 startTime = 1700000000;
+    quint16 electrodeLength = 50;
+    double extra[3] = {1.5, -2.25, 3.125};
+};
+
+template <typename T>
+void put(QByteArray& bytes, int offset, T value)
+{
+    qToLittleEndian<T>(value, bytes.data() + offset);
+}
+
+QByteArray headerBytes(const HeaderFields& h)
+{
+    QByteArray bytes(1024, '\0');
+    put<quint16>(bytes, 0, h.tag);
+    put<quint16>(bytes, 2, h.version);
+    put<quint32>(bytes, 4, h.serialNumber);
+    put<quint32>(bytes, 8, h.sampleRate);
+    put<quint32>(bytes, 12, h.duration);
+    put<double>(bytes, 16, h.lsb);
+    std::memcpy(bytes.data() + 24, h.sensorId.constData(), size_t(qMin(12, h.sensorId.size())));
+    put<quint16>(bytes, 36, h.gain);
+    put<quint8>(bytes, 38, h.sensorVariant);
+    put<quint8>(bytes, 39, h.sensorCalScope);
+    put<qint64>(bytes, 40, h.startTime);
+    put<quint16>(bytes, 48, h.electrodeLength);
+    put<double>(bytes, 56, h.extra[0]);
+    put<double>(bytes, 64, h.extra[1]);
+    put<double>(bytes, 72, h.extra[2]);
+    return bytes;
+}
+
+QByteArray sampleBytes(const QVector<qint32>& counts)
+{
+    QByteArray bytes(counts.size() * 4, '\0');
+    for (int i = 0; i < counts.size(); ++i)
+        put<qint32>(bytes, 4 * i, counts.at(i));
+    return bytes;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QVector<qint32> ramp(int count, qint32 start = 0)
+{
+    QVector<qint32> counts(count);
+    for (int i = 0; i < count; ++i)
+        counts[i] = start + i;
+    return counts;
+}
+
+} // namespace
+
+class TestChannelDataFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void headerFieldsAtTheirOffsets();
+    void olderLayoutIsConverted();
+    void missingOrShortHeaderReadsAsZero();
+    void sensorIdIsBoundedByItsField();
+    void blocksAreScaledFromTheirOffset();
+    void rangeCheckAtTheLimit();
+    void detrendedBlocks();
+    void blockPastTheEndOfAPartialFileFails();
+    void unopenableFileFailsWithCriticalBox();
+    void rawFilesStartAtZeroWithTheirOwnScale();
+    void detrendLinearRemovesMeanAndLine();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestChannelDataFile::headerFieldsAtTheirOffsets()
+{
+    HeaderFields h;
+    const QString path = m_dir.filePath(QStringLiteral("1_CH1.dat"));
+    QVERIFY(writeFile(path, headerBytes(h)));
+    const DataFileHeader r = readDataFileHeader(path);
+    QCOMPARE(r.tag, h.tag);
+    QCOMPARE(r.version, quint16(2));
+    QCOMPARE(r.serialNumber, 1203u);
+    QCOMPARE(r.sampleRate, 7800u);
+    QCOMPARE(r.duration, 10u);
+    QCOMPARE(r.lsb, 0.001);
+    QCOMPARE(r.sensorIdText(), QStringLiteral("ICMS-B123"));
+    QCOMPARE(r.gain, quint16(16));
+    QCOMPARE(r.sensorVariant, quint8(1));
+    QCOMPARE(r.sensorCalScope, quint8(1));
+    QCOMPARE(r.startTime, qint64(1700000000));
+    QCOMPARE(r.electrodeLength, quint16(50));
+    QCOMPARE(r.extra1, 1.5);
+    QCOMPARE(r.extra2, -2.25);
+    QCOMPARE(r.extra3, 3.125);
+
+    // Any version but 1 is the 80-byte layout as it stands.
+    h.version = 0;
+    QVERIFY(writeFile(path, headerBytes(h)));
+    QCOMPARE(readDataFileHeader(path).electrodeLength, quint16(50));
+    QCOMPARE(readDataFileHeader(path).sensorVariant, quint8(1));
+}
+
+void TestChannelDataFile::olderLayoutIsConverted()
+{
+    HeaderFields h;
+    h.version = 1;
+    QByteArray bytes = headerBytes(h);
+    put<quint8>(bytes, 38, 75);  // old electrode length
+    put<float>(bytes, 48, 0.5f);
+    put<float>(bytes, 52, -8.0f);
+    put<float>(bytes, 56, 100.25f);
+    const QString path = m_dir.filePath(QStringLiteral("old.dat"));
+    QVERIFY(writeFile(path, bytes));
+
+    const DataFileHeader r = readDataFileHeader(path);
+    QCOMPARE(r.version, quint16(1));
+    QCOMPARE(r.sensorVariant, quint8(0));
+    QCOMPARE(r.electrodeLength, quint16(75));
+    QCOMPARE(r.extra1, 0.5);
+    QCOMPARE(r.extra2, -8.0);
+    QCOMPARE(r.extra3, 100.25);
+    QCOMPARE(r.serialNumber, 1203u);
+    QCOMPARE(r.lsb, 0.001);
+    QCOMPARE(r.gain, quint16(16));
+    QCOMPARE(r.sensorCalScope, quint8(1));
+    QCOMPARE(r.startTime, qint64(1700000000));
+}
+
+void TestChannelDataFile::missingOrShortHeaderReadsAsZero()
+{
+    const QByteArray zeros(sizeof(DataFileHeader), '\0');
+    DataFileHeader missing = readDataFileHeader(m_dir.filePath(QStringLiteral("none.dat")));
+    QVERIFY(std::memcmp(&missing, zeros.constData(), sizeof(missing)) == 0);
+
+    const QString path = m_dir.filePath(QStringLiteral("short.dat"));
+    QVERIFY(writeFile(path, headerBytes(HeaderFields()).left(14)));
+    const DataFileHeader r = readDataFileHeader(path);
+    QCOMPARE(r.sampleRate, 7800u);
+    QCOMPARE(r.duration, quint32(10 & 0xFFFF));  // two of its four bytes are present
+    QCOMPARE(r.lsb, 0.0);
+    QCOMPARE(r.gain, quint16(0));
+}
+
+void TestChannelDataFile::sensorIdIsBoundedByItsField()
+{
+    HeaderFields h;
+    h.sensorId = "ABCDEFGHIJKL";  // fills all 12 bytes, no terminating zero
+    h.gain = 0x4141;              // would continue the text as "AA"
+    const QString path = m_dir.filePath(QStringLiteral("id.dat"));
+    QVERIFY(writeFile(path, headerBytes(h)));
+    QCOMPARE(readDataFileHeader(path).sensorIdText(), QStringLiteral("ABCDEFGHIJKL"));
+}
+
+void TestChannelDataFile::blocksAreScaledFromTheirOffset()
+{
+    const int N = 16384;
+    HeaderFields a;
+    a.lsb = 0.05;
+    HeaderFields b;
+    b.lsb = -0.025;
+    const QString pathA = m_dir.filePath(QStringLiteral("2_CH4.dat"));
+    const QString pathB = m_dir.filePath(QStringLiteral("2_CH2.dat"));
+    QVERIFY(writeFile(pathA, headerBytes(a) + sampleBytes(ramp(3 * N))));
+    QVERIFY(writeFile(pathB, headerBytes(b) + sampleBytes(ramp(3 * N, -1000))));
+
+    // Block 2 starts at byte 1024 + 131072, i.e. with sample 2N.
+    bool ok = false;
+    const QList<QVector<double> > blocks = readChannelBlocks({pathA, pathB}, N, 2, &ok, false, false);
+    QVERIFY(ok);
+    QCOMPARE(blocks.size(), 2);
+    QCOMPARE(blocks.at(0).size(), N);
+    QCOMPARE(blocks.at(0).first(), 0.05 * (2 * N));
+    QCOMPARE(blocks.at(0).last(), 0.05 * (3 * N - 1));
+    QCOMPARE(blocks.at(1).first(), -0.025 * (2 * N - 1000));
+
+    ok = false;
+    QVERIFY(readChannelBlocks({}, N, 0, &ok, false, false).isEmpty());
+    QVERIFY(ok);
+    QCOMPARE(readChannelBlocks({pathA}, N, 1, nullptr, false, false).size(), 1);
+}
+
+void TestChannelDataFile::rangeCheckAtTheLimit()
+{
+    HeaderFields unit;
+    unit.lsb = 1.0;
+    HeaderFields fine;
+    fine.lsb = 0.01;
+    const QString over = m_dir.filePath(QStringLiteral("over.dat"));
+    const QString under = m_dir.filePath(QStringLiteral("under.dat"));
+    const QString negative = m_dir.filePath(QStringLiteral("negative.dat"));
+    QVERIFY(writeFile(over, headerBytes(unit) + sampleBytes({1, 2, 5000, 3})));
+    QVERIFY(writeFile(negative, headerBytes(unit) + sampleBytes({1, -5000, 2, 3})));
+    QVERIFY(writeFile(under, headerBytes(fine) + sampleBytes({499999, -499999, 0, 1})));
+
+    bool ok = true;
+    QVERIFY(readChannelBlocks({under, over}, 4, 0, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    QVERIFY(readChannelBlocks({negative}, 4, 0, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+
+    const QList<QVector<double> > passed = readChannelBlocks({under}, 4, 0, &ok, false, false);
+    QVERIFY(ok);
+    QCOMPARE(passed.at(0).at(0), 499999 * 0.01);
+
+    const QList<QVector<double> > unclipped = readChannelBlocks({over, negative}, 4, 0, &ok, true, false);
+    QVERIFY(ok);
+    QCOMPARE(unclipped.at(0).at(2), 5000.0);
+    QCOMPARE(unclipped.at(1).at(1), -5000.0);
+}
+
+void TestChannelDataFile::detrendedBlocks()
+{
+    const int N = 64;
+    QVector<qint32> line(2 * N);
+    for (int i = 0; i < line.size(); ++i)
+        line[i] = 300 + 7 * i;
+    const QString path = m_dir.filePath(QStringLiteral("line.dat"));
+    QVERIFY(writeFile(path, headerBytes(HeaderFields()) + sampleBytes(line)));
+    bool ok = false;
+    const QList<QVector<double> > blocks = readChannelBlocks({path}, N, 1, &ok, false, true);
+    QVERIFY(ok);
+    QCOMPARE(blocks.at(0).size(), N);
+    for (double v : blocks.at(0))
+        QVERIFY(std::fabs(v) < 1e-12);
+}
+
+void TestChannelDataFile::blockPastTheEndOfAPartialFileFails()
+{
+    int boxes = 0;
+    setMessageBoxReceiver([&boxes](NoticeIcon, const QString&, const QString&) { ++boxes; });
+
+    // The header promises 10 s at 7800 Hz, the download stopped after 1.5 blocks.
+    const int N = 1024;
+    const QString path = m_dir.filePath(QStringLiteral("partial.dat"));
+    QVERIFY(writeFile(path, headerBytes(HeaderFields()) + sampleBytes(ramp(N + N / 2))));
+    bool ok = false;
+    QCOMPARE(readChannelBlocks({path}, N, 0, &ok, false, false).size(), 1);
+    QVERIFY(ok);
+    QVERIFY(readChannelBlocks({path}, N, 1, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    ok = true;
+    QVERIFY(readChannelBlocks({path}, N, 2, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    ok = true;
+    QVERIFY(readChannelBlocks({path}, N, -1, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    ok = true;
+    QVERIFY(readChannelBlocks({path}, 0x7fffffff, 0x7fffffff, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+
+    QCoreApplication::processEvents();
+    QCOMPARE(boxes, 0);  // no box: like a block out of range
+    setMessageBoxReceiver(nullptr);
+}
+
+void TestChannelDataFile::unopenableFileFailsWithCriticalBox()
+{
+    QList<QStringList> boxes;
+    setMessageBoxReceiver([&boxes](NoticeIcon icon, const QString& title, const QString& text) {
+        boxes.append({QString::number(int(icon)), title, text});
+    });
+
+    const QString good = m_dir.filePath(QStringLiteral("good.dat"));
+    const QString missing = m_dir.filePath(QStringLiteral("3_CH5.dat"));
+    QVERIFY(writeFile(good, headerBytes(HeaderFields()) + sampleBytes(ramp(16))));
+    bool ok = true;
+    QVERIFY(readChannelBlocks({good, missing}, 16, 0, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+
+    QTRY_COMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.at(0).at(0), QString::number(int(NoticeIcon::Critical)));
+    QCOMPARE(boxes.at(0).at(1), QStringLiteral("file critical"));
+    QCOMPARE(boxes.at(0).at(2), missing + QStringLiteral("file is can not open !"));
+    setMessageBoxReceiver(nullptr);
+}
+
+void TestChannelDataFile::rawFilesStartAtZeroWithTheirOwnScale()
+{
+    const double fastScale = 1500.0 / 4194304.0;
+    const double slowScale = 2500.0 / 4294967296.0;
+    const QString path = m_dir.filePath(QStringLiteral("raw.bin.dat"));
+    // 2500 mV lies between counts 6990506 and 6990507 at the fast scale.
+    QVERIFY(writeFile(path, sampleBytes({100, -6990506, 5, 6, 6990507, 1, 2, 3})));
+
+    bool ok = false;
+    QList<QVector<double> > blocks = readRawChannelBlocks({path}, 4, 0, 7800, &ok, false, false);
+    QVERIFY(ok);
+    QCOMPARE(blocks.at(0).at(0), 100 * fastScale);
+    QCOMPARE(blocks.at(0).at(1), -6990506 * fastScale);
+
+    QVERIFY(readRawChannelBlocks({path}, 4, 1, 7800, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    blocks = readRawChannelBlocks({path}, 4, 1, 488, &ok, false, false);
+    QVERIFY(ok);
+    QCOMPARE(blocks.at(0).at(0), 6990507 * slowScale);
+    // 4096 Hz itself is a slow rate.
+    QCOMPARE(readRawChannelBlocks({path}, 4, 0, 4096, &ok, false, false).at(0).at(0), 100 * slowScale);
+
+    QVERIFY(readRawChannelBlocks({path}, 4, 2, 488, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+}
+
+void TestChannelDataFile::detrendLinearRemovesMeanAndLine()
+{
+    QVector<double> line(101);
+    for (int i = 0; i < line.size(); ++i)
+        line[i] = -3.5 + 0.25 * i;
+    for (double v : detrendLinear(line))
+        QVERIFY(std::fabs(v) < 1e-12);
+
+    // Mean zero, and a quadratic keeps its curvature.
+    QVector<double> curve(50);
+    for (int i = 0; i < curve.size(); ++i)
+        curve[i] = 0.01 * i * i + 3;
+    const QVector<double> d = detrendLinear(curve);
+    double sum = 0;
+    for (double v : d)
+        sum += v;
+    QVERIFY(std::fabs(sum) < 1e-10);
+    QVERIFY(d.first() > 0 && d.last() > 0 && d.at(25) < 0);
+
+    QVERIFY(detrendLinear({}).isEmpty());
+    QCOMPARE(detrendLinear({42.0}), QVector<double>({0.0}));
+}
+
+QTEST_GUILESS_MAIN(TestChannelDataFile)
+
+#include "tst_channeldatafile.moc"

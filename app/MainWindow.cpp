@@ -3,9 +3,15 @@
 #include "AppConstants.h"
 #include "AppGlobals.h"
 #include "MainWindowUi.h"
+#include "GlobalSnackbar.h"
 #include "MessageBox.h"
+#include "QtMaterialSnackbar.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cmath>
 #include <QDebug>
 #include <QDir>
 #include <QKeyEvent>
@@ -43,7 +49,11 @@ MainWindow::MainWindow(QWidget* parent)
 {
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
+    initStyle();
 
+    auto* snackbar = new QtMaterialSnackbar(this);
+    installOperatorMessageReceivers(snackbar);
+    snackbar->setFontPixelSize(AppFont.pixelSize());
     AppDirPath = QCoreApplication::applicationDirPath();
     ui->statusBar->setContentsMargins(0, 0, 0, 1);
 
@@ -59,6 +69,17 @@ MainWindow::~MainWindow()
 {
     qDebug().noquote() << QStringLiteral("*****Exit Varn28*****");
     delete ui;
+}
+
+void MainWindow::initStyle()
+{
+    // Sizes follow the screen: 800 pixels of available height is scale 1.
+    const int height = QGuiApplication::primaryScreen()->availableSize().height();
+    UiScale = height / 800.0;
+    setMinimumSize(int(1.2 * height), int(0.8 * height));
+    AppFont.setFamily(QStringLiteral("SIMSUN"));
+    AppFont.setPixelSize(int(std::ceil(10 * UiScale)));
+    AppFont.setStyleStrategy(QFont::PreferAntialias);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

@@ -32,6 +32,7 @@ public slots:
     void keyPressEvent(QKeyEvent* event) override;
     void initForm();
     void initSync();
+    void initStyle();
     void onClickBtnClose();
     void updateMaximizeButton(bool maximized);
     void setStateMachine();

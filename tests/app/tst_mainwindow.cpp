@@ -1,6 +1,11 @@
 #include "MainWindow.h"
 
+#include "GlobalSnackbar.h"
+#include "OperatorMessages.h"
+#include "QtMaterialSnackbar.h"
+
 #include <QDir>
+#include <QtConcurrent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QStackedWidget>
@@ -14,6 +19,7 @@ private slots:
     void frameHasItsTabsAndPages();
     void escapeDoesNotCloseTheWindow();
     void screenshotWithChineseText();
+    void workerMessagesReachTheWindowsSnackbarOnly();
 };
 
 void TestMainWindow::frameHasItsTabsAndPages()
@@ -60,6 +66,22 @@ void TestMainWindow::screenshotWithChineseText()
     const QString file = folder + QStringLiteral("/mainwindow.png");
     QVERIFY(window.grab().save(file));
     QVERIFY(QFileInfo(file).size() > 0);
+}
+
+void TestMainWindow::workerMessagesReachTheWindowsSnackbarOnly()
+{
+    {
+        MainWindow window;
+        auto* snackbar = window.findChild<QtMaterialSnackbar*>();
+        QVERIFY(snackbar);
+        QCOMPARE(globalSnackbar, snackbar);
+        QtConcurrent::run([] { showSnackbarMessage(QStringLiteral("计算中请稍后")); }).waitForFinished();
+        QTRY_COMPARE(snackbar->messages().value(0), QStringLiteral("计算中请稍后"));
+    }
+    QVERIFY(!globalSnackbar);
+    // After the window is gone a late message from a worker is dropped without harm.
+    QtConcurrent::run([] { showSnackbarMessage(QStringLiteral("late")); }).waitForFinished();
+    QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Form_StatusBar.h"
 #include "MainWindowUi.h"
 #include "GlobalSnackbar.h"
 #include "MessageBox.h"
@@ -59,6 +60,9 @@ MainWindow::MainWindow(QWidget* parent)
 
     BuildDateTime = compiledDateTime();
     qDebug().noquote() << QStringLiteral("*****Init Varn28 Build") + BuildDateTime.toString(QStringLiteral("yyMMdd*****"));
+
+    formStatusBar = new Form_StatusBar(this);
+    ui->statusBar->addWidget(formStatusBar, 1);
 
     initForm();
     initSync();

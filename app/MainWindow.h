@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class Form_StatusBar;
 class Ui_MainWindow;
 class QDragEnterEvent;
 class QDropEvent;
@@ -39,6 +40,7 @@ public slots:
 
 private:
     Ui_MainWindow* ui;
+    Form_StatusBar* formStatusBar = nullptr;
     QStateMachine* stateMachine = nullptr;
     bool deviceOnline = false;
     bool projectOpen = false;

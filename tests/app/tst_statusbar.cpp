@@ -1,5 +1,6 @@
 #include "Form_StatusBar.h"
 #include "InstrumentClock.h"
+#include "MainWindow.h"
 #include "ModalBoxCatcher.h"
 #include "TaskbarButton.h"
 
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QtEndian>
 #include <QtTest>
 
@@ -73,6 +75,7 @@ private slots:
     void linkStateShowsAndHides();
     void progressOfAGroup();
     void taskbarFollowsTheProgress();
+    void sitsInTheMainWindowStatusBar();
 
 private:
     QLabel* label(const char* name) { return bar->findChild<QLabel*>(QLatin1String(name)); }
@@ -482,6 +485,20 @@ void TestStatusBar::taskbarFollowsTheProgress()
     window.hide();
     window.show();
     QCOMPARE(inner->findChildren<TaskbarButton*>().size(), 1);
+}
+
+void TestStatusBar::sitsInTheMainWindowStatusBar()
+{
+    MainWindow window;
+    const auto bars = window.findChildren<Form_StatusBar*>();
+    QCOMPARE(bars.size(), 1);
+    auto* statusBar = window.findChild<QStatusBar*>(QStringLiteral("statusBar"));
+    QCOMPARE(bars.first()->parentWidget(), statusBar);
+    // Not connected at start: only the link icon shows.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(bars.first()->findChild<QLabel*>(QStringLiteral("label_NetConnect"))->isVisible());
+    QVERIFY(!bars.first()->findChild<QLabel*>(QStringLiteral("label_GPS"))->isVisible());
 }
 
 QTEST_MAIN(TestStatusBar)

@@ -2,6 +2,7 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Form_Param.h"
 #include "Form_StatusBar.h"
 #include "MainWindowUi.h"
 #include "GlobalSnackbar.h"
@@ -61,8 +62,12 @@ MainWindow::MainWindow(QWidget* parent)
     BuildDateTime = compiledDateTime();
     qDebug().noquote() << QStringLiteral("*****Init Varn28 Build") + BuildDateTime.toString(QStringLiteral("yyMMdd*****"));
 
+    formParam = new Form_Param(this);
+    ui->stackedWidget->addWidget(formParam);
+
     formStatusBar = new Form_StatusBar(this);
     ui->statusBar->addWidget(formStatusBar, 1);
+    connect(formStatusBar, &Form_StatusBar::statusChanged, formParam, &Form_Param::setStatusText);
 
     initForm();
     initSync();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class Form_Param;
 class Form_StatusBar;
 class Ui_MainWindow;
 class QDragEnterEvent;
@@ -47,4 +48,5 @@ private:
     QString projectDir;
     qint32 curPointID = -1;
     QStringList recentList;
+    Form_Param* formParam = nullptr;
 };

@@ -2,11 +2,16 @@
 # Starts the real program under X, waits for its window, closes it as a window manager
 # would, and checks the start and exit lines of the log file in its working directory.
 set -u
-program=$1
+program=$1   # the program; $3, optional: a calibration library to put beside it
 xwindow=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
+# A calibration library, when given, goes beside a copy of the program, as in an installation.
+if [ $# -ge 3 ]; then
+    mkdir bin && cp "$program" "$3" bin/ || exit 1
+    program=$work/bin/$(basename "$program")
+fi
 
 "$program" > stdout.txt 2>&1 &
 pid=$!

@@ -19,8 +19,6 @@
 #include <QTabBar>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -28,66 +26,19 @@ namespace {
 const QStringList SensorNameList = {QStringLiteral("Hx磁棒"), QStringLiteral("Hy磁棒"), QStringLiteral("Hz磁棒"),
                                     QStringLiteral("E0电极"), QStringLiteral("E1电极"), QStringLiteral("E2电极")};
 // Largest segment count of one sampling group.
-const int MaxSegCnt = 5000;
-const int MinSegCnt = 3;
-const int SegmentLength = 16384;
+const int MaxSegCnt = MaxSegmentCount;
+// The table and the instrument take at most this many tasks per point.
 const int MaxTasks = 4;
-const int GroupSlots = 20;
 const QString NoCalibration = QStringLiteral("null");
 
 int groupCount(const st_PointParam& param)
 {
-    return std::min<int>(param.GroupNum, GroupSlots);
-}
-
-quint32 durationOf(quint32 segments, quint32 rate)
-{
-    return rate == 0 ? 0 : static_cast<quint32>(std::ceil(double(segments) * SegmentLength / rate));
+    return std::min<int>(param.GroupNum, MaxGroupNum);
 }
 
 QString hms(quint32 seconds)
 {
     return QString::asprintf("%d:%02d:%02d", int(seconds / 3600), int(seconds % 3600 / 60), int(seconds % 60));
-}
-
-void setSenseName(st_PointParam& param, int channel, const QString& name)
-{
-    char* field = param.SenseName[channel];
-    std::memset(field, 0, sizeof param.SenseName[channel]);
-    const QByteArray bytes = name.toUtf8();
-    std::memcpy(field, bytes.constData(), std::min<size_t>(bytes.size(), sizeof param.SenseName[channel]));
-}
-
-st_GroupParam makeGroup(quint32 rate, quint16 segments, quint16 hGain, quint16 eGain)
-{
-    st_GroupParam group;
-    std::memset(&group, 0, sizeof group);
-    group.SampleRate = rate;
-    group.SegCnt = segments;
-    group.Duration = durationOf(segments, rate);
-    group.HGain = hGain;
-    group.EGain = eGain;
-    group.LowRate = rate < 489 ? 1 : 0;
-    return group;
-}
-
-st_PointParam firstTaskRecord()
-{
-    st_PointParam param;
-    std::memset(&param, 0, sizeof param);
-    param.Pos.ProjectID = NoProjectID;
-    param.Pos.Line = 1;
-    param.Pos.Point = 1;
-    param.CHSelect = 0x1B;
-    param.CHMatch = 0x69;
-    for (int c = 0; c < 6; ++c)
-        setSenseName(param, c, NoCalibration);
-    param.E0PoleD = param.E1PoleD = param.E2PoleD = 20;
-    param.GroupNum = 3;
-    param.Group[0] = makeGroup(250000, 30, 1, 1);
-    param.Group[1] = makeGroup(7800, 30, 1, 1);
-    param.Group[2] = makeGroup(488, 30, 1, 1);
-    return param;
 }
 
 void setItemShown(QComboBox* combo, int index, bool shown)
@@ -118,7 +69,7 @@ Form_Param::Form_Param(QWidget* parent)
     ui->table_SamplePara->setAutoScroll(false);
 
     // 2. Channels and electrode distances.
-    for (int c = 1; c <= 6; ++c)
+    for (int c = ChannelHx; c <= ChannelE2; ++c)
         getCheckBox(c)->setChecked(true);
     const QRegularExpression distancePattern(QStringLiteral("^([0-9]|[1-9][0-9]|[1-4][0-9][0-9]|500)$"));
     for (QLineEdit* edit : {ui->lineEdit_E0PoleDistance, ui->lineEdit_E1PoleDistance, ui->lineEdit_E2PoleDistance}) {
@@ -141,9 +92,9 @@ Form_Param::Form_Param(QWidget* parent)
     // 4. Channel boxes and task buttons.
     for (QCheckBox* box : {ui->checkBox_CH1, ui->checkBox_CH2, ui->checkBox_CH3})
         connect(box, &QCheckBox::toggled, this, &Form_Param::showCHMatchAndSelect);
-    connect(ui->checkBox_CH4, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(4, on); });
-    connect(ui->checkBox_CH5, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(5, on); });
-    connect(ui->checkBox_CH6, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(6, on); });
+    connect(ui->checkBox_CH4, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(ChannelE0, on); });
+    connect(ui->checkBox_CH5, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(ChannelE1, on); });
+    connect(ui->checkBox_CH6, &QCheckBox::toggled, this, [this](bool on) { onElectrodeToggled(ChannelE2, on); });
     connect(ui->btn_EditTask, &QPushButton::clicked, this, &Form_Param::editTask);
     connect(ui->btn_AddTask, &QPushButton::clicked, this, &Form_Param::onAddTask);
     connect(ui->btn_DeleteTask, &QPushButton::clicked, this, &Form_Param::onDeleteTask);
@@ -171,7 +122,7 @@ Form_Param::Form_Param(QWidget* parent)
     initTimeComboBox(250000);
 
     // 9.
-    const st_PointParam first = firstTaskRecord();
+    const st_PointParam first = defaultTaskParam();
 
     // 10. Pairing combos.
     for (QComboBox* combo : findChildren<QComboBox*>()) {
@@ -208,17 +159,8 @@ st_PointParam Form_Param::getTaskParam(st_PointPos pos)
 void Form_Param::setTaskParam(const st_PointParam& param)
 {
     taskParam = param;
-    // The record has room for 20 groups; a larger count is damage, not a request.
-    taskParam.GroupNum = static_cast<quint8>(groupCount(taskParam));
-    for (int i = taskParam.GroupNum - 1; i >= 0; --i) {
-        if (!SampleRateList.contains(int(taskParam.Group[i].SampleRate)))
-            delTask(i);
-    }
-    for (int i = 0; i < taskParam.GroupNum; ++i) {
-        st_GroupParam& group = taskParam.Group[i];
-        group.Duration = durationOf(group.SegCnt, group.SampleRate);
-        group.LowRate = group.SampleRate < 489 ? 1 : 0;
-    }
+    // Drops groups of rates the instrument does not have and derives durations and flags anew.
+    fitLoadedPointParam(taskParam);
     updateTaskTable(taskParam);
     setChannelMatch(taskParam.CHMatch);
     setChannelSelect(taskParam.CHSelect);
@@ -232,7 +174,7 @@ void Form_Param::setInputSense(QStringList list)
     qDebug() << "Form_Param" << "setInputSense" << list;
     for (int c = 0; c < 6; ++c) {
         const QString name = c < list.size() ? list.at(c) : QString();
-        setSenseName(taskParam, c, name);
+        copySenseName(taskParam, ChannelHx + c, name);
         if (!calibrationCombos[c])
             continue;
         const int index = calibrationCombos[c]->findText(name);
@@ -253,7 +195,7 @@ bool Form_Param::confirParam()
     QLineEdit* const distances[3] = {ui->lineEdit_E0PoleDistance, ui->lineEdit_E1PoleDistance,
                                      ui->lineEdit_E2PoleDistance};
     for (int e = 0; e < 3; ++e) {
-        if (getCheckBox(4 + e)->isChecked() && distances[e]->text().toInt() == 0)
+        if (getCheckBox(ChannelE0 + e)->isChecked() && distances[e]->text().toInt() == 0)
             return refuse(tr("参数错误"), tr("极距设置错误！请输入正数！"));
     }
 
@@ -265,12 +207,12 @@ bool Form_Param::confirParam()
     taskParam.PoleType = isNPE ? 1 : 0;
 
     QStringList missing;
-    for (int c = 1; c <= 6; ++c) {
+    for (int c = ChannelHx; c <= ChannelE2; ++c) {
         const QString name = calibrationCombos[c - 1] ? calibrationCombos[c - 1]->currentData().toString() : NoCalibration;
         if (getCheckBox(c)->isChecked() && name == NoCalibration)
             missing << SensorNameList.at(c - 1);
         else
-            setSenseName(taskParam, c - 1, name);
+            copySenseName(taskParam, c, name);
     }
     if (!missing.isEmpty())
         return refuse(tr("参数错误"), tr("以下通道未设置标定文件：\n%1").arg(missing.join(QStringLiteral(", "))));
@@ -319,8 +261,8 @@ void Form_Param::clickedRow(QModelIndex index)
 st_GroupParam Form_Param::getGroupParam()
 {
     const quint32 rate = ui->comboBox_SampleRate->currentData().toUInt();
-    const int segments = std::clamp(ui->cb_SegCnt->currentText().toInt(), MinSegCnt, MaxSegCnt);
-    return makeGroup(rate, static_cast<quint16>(segments),
+    const int segments = std::clamp(ui->cb_SegCnt->currentText().toInt(), MinSegmentCount, MaxSegCnt);
+    return makeGroupParam(rate, static_cast<quint16>(segments),
                      static_cast<quint16>(ui->comboBox_MagneticGain->currentData().toUInt()),
                      static_cast<quint16>(ui->comboBox_ElectricGain->currentData().toUInt()));
 }
@@ -402,14 +344,8 @@ void Form_Param::onDeleteTask()
 
 void Form_Param::delTask(int i)
 {
-    const int count = groupCount(taskParam);
-    if (i < 0 || i >= count)
-        return;
-    // Later groups move down so no empty group is left inside the used range.
-    for (int j = i; j < GroupSlots - 1; ++j)
-        taskParam.Group[j] = taskParam.Group[j + 1];
-    std::memset(&taskParam.Group[GroupSlots - 1], 0, sizeof(st_GroupParam));
-    taskParam.GroupNum = static_cast<quint8>(count - 1);
+    // Later groups move down, across all 20, so no empty group is left inside the used range.
+    removeGroup(taskParam, i);
 }
 
 void Form_Param::initTimeComboBox(uint32_t sRate)
@@ -420,9 +356,9 @@ void Form_Param::initTimeComboBox(uint32_t sRate)
     combo->setCompleter(nullptr);
     QLineEdit* edit = combo->lineEdit();
     edit->setFont(combo->font());
-    edit->setPlaceholderText(QStringLiteral("%1~%2").arg(MinSegCnt).arg(MaxSegCnt));
+    edit->setPlaceholderText(QStringLiteral("%1~%2").arg(MinSegmentCount).arg(MaxSegCnt));
     if (!qobject_cast<const QIntValidator*>(edit->validator()))
-        edit->setValidator(new QIntValidator(MinSegCnt, MaxSegCnt, edit));
+        edit->setValidator(new QIntValidator(MinSegmentCount, MaxSegCnt, edit));
     const QList<int> counts = sRate <= 99999 ? QList<int>{30, 50, 80, 100, 120} : QList<int>{30, 60, 90, 120};
     for (int count : counts)
         combo->addItem(QString::number(count), count);
@@ -436,37 +372,38 @@ QCheckBox* Form_Param::getCheckBox(int i)
 
 uint8_t Form_Param::getChannelMatch()
 {
-    uint8_t match = (ui->comboBox_E0Match->currentIndex() & 3) | ((ui->comboBox_E1Match->currentIndex() * 4) & 12)
-        | ((ui->comboBox_E2Match->currentIndex() * 16) & 48);
-    if (ui->checkBox_CH3->isChecked())
-        match |= 64;
-    return match;
+    // The pairing combos' indexes are the partners; an empty combo pairs with nothing.
+    uint8_t match = 0;
+    for (int e = 0; e < 3; ++e)
+        match = withMatchPartner(match, e, matchCombo(e)->currentIndex());
+    return withHzMatched(match, ui->checkBox_CH3->isChecked());
 }
 
 void Form_Param::setChannelMatch(uint8_t match)
 {
-    ui->comboBox_E0Match->setCurrentIndex(match & 3);
-    ui->comboBox_E1Match->setCurrentIndex((match / 4) & 3);
-    ui->comboBox_E2Match->setCurrentIndex((match / 16) & 3);
-    ui->checkBox_CH3->setChecked(match & 64);
+    for (int e = 0; e < 3; ++e) {
+        // 3 is no partner at all (a damaged settings file); show it as unset.
+        const int partner = matchPartner(match, e);
+        matchCombo(e)->setCurrentIndex(partner <= MatchHy ? partner : MatchNone);
+    }
+    ui->checkBox_CH3->setChecked(isHzMatched(match));
 }
 
 uint8_t Form_Param::getChannelSelect()
 {
     uint8_t channels = 0;
-    for (int c = 1; c <= 6; ++c) {
+    for (int c = ChannelHx; c <= ChannelE2; ++c) {
         QCheckBox* box = getCheckBox(c);
-        if (box && box->isChecked())
-            channels |= 1u << (c - 1);
+        channels = withChannelSelected(channels, c, box && box->isChecked());
     }
     return channels;
 }
 
 void Form_Param::setChannelSelect(uint8_t channel)
 {
-    for (int c = 1; c <= 6; ++c) {
+    for (int c = ChannelHx; c <= ChannelE2; ++c) {
         if (QCheckBox* box = getCheckBox(c))
-            box->setChecked(channel & (1u << (c - 1)));
+            box->setChecked(isChannelSelected(channel, c));
     }
 }
 
@@ -476,7 +413,7 @@ void Form_Param::onSampleRateChanged(int index)
         return;
     const int rate = SampleRateList.at(index);
     ui->label_BandFreq->setText(BandRangeList.at(index));
-    ui->label_BandFreq->setToolTip(tr("采样率:%1,FFT长度:%2").arg(rate).arg(SegmentLength));
+    ui->label_BandFreq->setToolTip(tr("采样率:%1,FFT长度:%2").arg(rate).arg(SegmentSamples));
     initTimeComboBox(rate);
     // x40 belongs to the lowest band only, x160 to all the others.
     for (QComboBox* combo : {static_cast<QComboBox*>(ui->comboBox_ElectricGain),
@@ -497,7 +434,7 @@ void Form_Param::onSegCntChanged()
         ui->label_SampleTime->setText(QStringLiteral("--"));
         return;
     }
-    ui->label_SampleTime->setText(hms(durationOf(quint32(segments), rate)));
+    ui->label_SampleTime->setText(hms(groupDuration(quint32(segments), rate)));
 }
 
 void Form_Param::onCHMatchChanged()
@@ -505,10 +442,9 @@ void Form_Param::onCHMatchChanged()
     const uint8_t match = getChannelMatch();
     bool hxUsed = false;
     bool hyUsed = false;
-    for (int shift : {0, 2, 4}) {
-        const int partner = (match >> shift) & 3;
-        hxUsed = hxUsed || partner == 1;
-        hyUsed = hyUsed || partner == 2;
+    for (int e = 0; e < 3; ++e) {
+        hxUsed = hxUsed || matchPartner(match, e) == MatchHx;
+        hyUsed = hyUsed || matchPartner(match, e) == MatchHy;
     }
     // A magnetic channel that an electric channel is paired with must be recorded.
     ui->checkBox_CH1->setChecked(hxUsed);
@@ -525,24 +461,23 @@ void Form_Param::showCHMatchAndSelect()
 
 void Form_Param::onElectrodeToggled(int channel, bool on)
 {
-    if (channel == 4 || channel == 5) {
-        QComboBox* match = channel == 4 ? ui->comboBox_E0Match : ui->comboBox_E1Match;
+    if (channel == ChannelE0 || channel == ChannelE1) {
+        QComboBox* match = matchCombo(channel - ChannelE0);
         if (!on)
-            match->setCurrentIndex(0);
-        else if (match->currentIndex() == 0)
-            match->setCurrentIndex(channel == 4 ? 2 : 1);
+            match->setCurrentIndex(MatchNone);
+        else if (match->currentIndex() == MatchNone)
+            match->setCurrentIndex(channel == ChannelE0 ? MatchHy : MatchHx);
     } else {
-        ui->comboBox_E0Match->setEnabled(true);
-        ui->comboBox_E1Match->setEnabled(true);
-        ui->comboBox_E2Match->setEnabled(true);
+        for (int e = 0; e < 3; ++e)
+            matchCombo(e)->setEnabled(true);
         if (!on) {
-            ui->comboBox_E2Match->setCurrentIndex(0);
+            ui->comboBox_E2Match->setCurrentIndex(MatchNone);
             if (ui->checkBox_CH4->isChecked())
-                ui->comboBox_E0Match->setCurrentIndex(2);
+                ui->comboBox_E0Match->setCurrentIndex(MatchHy);
             if (ui->checkBox_CH5->isChecked())
-                ui->comboBox_E1Match->setCurrentIndex(1);
-        } else if (ui->comboBox_E2Match->currentIndex() == 0) {
-            ui->comboBox_E2Match->setCurrentIndex(1);
+                ui->comboBox_E1Match->setCurrentIndex(MatchHx);
+        } else if (ui->comboBox_E2Match->currentIndex() == MatchNone) {
+            ui->comboBox_E2Match->setCurrentIndex(MatchHx);
         }
     }
     showCHMatchAndSelect();
@@ -706,6 +641,12 @@ void Form_Param::readInputFolder()
                 calibrationCombos[c]->addItem(sensor, sensor);
         }
     }
+}
+
+QComboBox* Form_Param::matchCombo(int electric) const
+{
+    QComboBox* const combos[3] = {ui->comboBox_E0Match, ui->comboBox_E1Match, ui->comboBox_E2Match};
+    return combos[electric];
 }
 
 QList<int> Form_Param::selectedTaskRows() const

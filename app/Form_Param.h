@@ -10,6 +10,7 @@
 
 class MyComboBox;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QResizeEvent;
@@ -64,6 +65,7 @@ private:
     void onElectricCalibrationChanged(int channel, int index);
     void stepPoint(int delta);
     int taskRowHeight() const;
+    QComboBox* matchCombo(int electric) const;
     QList<int> selectedTaskRows() const;
 
     Ui_Form_Param* ui;

@@ -80,21 +80,14 @@ struct Bytes {
     }
 };
 
-QByteArray bytesOf(const st_PointParam& param)
-{
-    static_assert(sizeof(st_PointParam) == 440, "the task record travels as 440 bytes");
-    return QByteArray(reinterpret_cast<const char*>(&param), int(sizeof param));
-}
-
 QByteArray nameField(const st_PointParam& param, int channel)
 {
-    return bytesOf(param).mid(40 + 12 * channel, 12);
+    return pointParamToBytes(param).mid(40 + 12 * channel, 12);
 }
 
 st_PointPos position(qint64 project, qint32 id, qint32 line, qint32 point)
 {
-    st_PointPos pos;
-    std::memset(&pos, 0, sizeof pos);
+    st_PointPos pos{};
     pos.ProjectID = project;
     pos.ID = id;
     pos.Line = line;
@@ -299,11 +292,11 @@ void TestFormParam::recordOfAKnownTask()
         .group(0, 61, 13430, 16, 40, 1, 50)      // 50 x 16384 / 61 = 13429.5 s
         .group(1, 250000, 8, 4, 160, 0, 120)     // 7.86 s
         .group(2, 7800, 10503, 1, 1, 0, 5000);   // 10502.6 s
-    QCOMPARE(bytesOf(param).toHex(' '), expected.data.toHex(' '));
+    QCOMPARE(pointParamToBytes(param).toHex(' '), expected.data.toHex(' '));
 
     // The form keeps its own position.
     const st_PointParam again = form->getTaskParam(position(NoProjectID, -1, 0, 0));
-    QCOMPARE(bytesOf(again).mid(24), expected.data.mid(24));
+    QCOMPARE(pointParamToBytes(again).mid(24), expected.data.mid(24));
     QCOMPARE(again.Pos.ID, -1);
 
     // The same record loaded into a fresh form gives the same record back.
@@ -311,7 +304,7 @@ void TestFormParam::recordOfAKnownTask()
     form->setTaskParam(param);
     form->setInputSense({"ICMS-0001", "ICMS-0002", "ICMS-0003", "NPE", "NPE", "NPE"});
     QVERIFY(form->confirParam());
-    QCOMPARE(bytesOf(form->getTaskParam(param.Pos)).toHex(' '), expected.data.toHex(' '));
+    QCOMPARE(pointParamToBytes(form->getTaskParam(param.Pos)).toHex(' '), expected.data.toHex(' '));
 }
 
 void TestFormParam::namesAreCutAtTheirField()
@@ -392,7 +385,7 @@ void TestFormParam::addingAndReplacingTasks()
     st_PointParam p = form->getTaskParam(position(NoProjectID, 0, 1, 1));
     p.Group[2] = p.Group[1];
     form->setTaskParam(p);
-    const QByteArray before = bytesOf(form->getTaskParam(p.Pos));
+    const QByteArray before = pointParamToBytes(form->getTaskParam(p.Pos));
     ModalBoxCatcher boxes;
     chooseTask(1, QStringLiteral("30"), 0, 0);  // 488 Hz
     form->onAddTask();
@@ -400,7 +393,7 @@ void TestFormParam::addingAndReplacingTasks()
     QCOMPARE(boxes.last().icon, QMessageBox::Information);
     QCOMPARE(boxes.last().title, QStringLiteral("提醒"));
     QCOMPARE(boxes.last().text, QStringLiteral("最多添加4个采样任务"));
-    QCOMPARE(bytesOf(form->getTaskParam(p.Pos)), before);
+    QCOMPARE(pointParamToBytes(form->getTaskParam(p.Pos)), before);
     // The last task of a repeated band is the one replaced.
     chooseTask(2, QStringLiteral("50"), 0, 0);
     form->onAddTask();
@@ -426,7 +419,7 @@ void TestFormParam::loadingDropsUnknownRates()
     QCOMPARE(row(1), (QStringList{"2", "L Band", "0:16:48(30)", "E=1,H=1"}));
     QCOMPARE(loaded.Group[0].Duration, 2u);
     QCOMPARE(int(loaded.Group[1].LowRate), 1);
-    QCOMPARE(bytesOf(loaded).mid(120 + 32, 16), QByteArray(16, '\0'));
+    QCOMPARE(pointParamToBytes(loaded).mid(120 + 32, 16), QByteArray(16, '\0'));
 
     // A damaged count is bounded by the record's 20 groups; the groups past four stay in order.
     Bytes raw;
@@ -435,7 +428,7 @@ void TestFormParam::loadingDropsUnknownRates()
     for (int k = 0; k < 20; ++k)
         raw.group(k, k < 6 ? rates[k] : 61, 0, 1, 1, 0, 30);
     st_PointParam damaged;
-    std::memcpy(&damaged, raw.data.constData(), 440);
+    QVERIFY(pointParamFromBytes(raw.data, &damaged));
     form->setTaskParam(damaged);
     const st_PointParam bounded = form->getTaskParam(damaged.Pos);
     QCOMPARE(int(bounded.GroupNum), 19);
@@ -463,7 +456,7 @@ void TestFormParam::deletingSelectedRows()
     QVERIFY(child<QPushButton>("btn_AddTask")->isEnabled());
     const st_PointParam p = form->getTaskParam(position(NoProjectID, 0, 1, 1));
     QCOMPARE(int(p.GroupNum), 2);
-    QCOMPARE(bytesOf(p).mid(120 + 32), QByteArray(440 - 152, '\0'));
+    QCOMPARE(pointParamToBytes(p).mid(120 + 32), QByteArray(440 - 152, '\0'));
 
     // Counting never wraps below zero.
     form->delTask(0);
@@ -589,6 +582,16 @@ void TestFormParam::pairingFollowsTheChannels()
     QCOMPARE(combo("comboBox_E2Match")->currentIndex(), 2);
     QVERIFY(!box(3)->isChecked());
     QCOMPARE(box(3)->toolTip(), QStringLiteral("CHSelect:%1,CHMatch:33").arg(form->getChannelSelect()));
+
+    // A pairing field of 3 (no magnetic channel) from a damaged record shows as unset and
+    // never goes back into the record.
+    st_PointParam p = form->getTaskParam(position(NoProjectID, 0, 1, 1));
+    p.CHSelect = 0x1F;  // E2 stays off, so its handler does not pick a partner
+    p.CHMatch = 0x40 | 0x30 | 0x04 | 0x03;  // E0 3, E1 Hx, E2 3, Hz on
+    form->setTaskParam(p);
+    QCOMPARE(combo("comboBox_E0Match")->currentText(), QStringLiteral("未设定"));
+    QCOMPARE(combo("comboBox_E2Match")->currentText(), QStringLiteral("未设定"));
+    QCOMPARE(int(form->getChannelMatch()), 0x40 | 0x04);
 }
 
 void TestFormParam::calibrationChoices()

@@ -8,3 +8,4 @@
 #include "MTEstimates.h"
 #include "SpectralPrimitives.h"
 #include "StackingEstimators.h"
+#include "PointCalculation.h"

@@ -166,7 +166,7 @@ void Com::OnReceivedAckHandler(uint32_t msgId)
         delete frame;
         return;
     }
-    qDebug() << "Com" << "OnReceivedAckHandler" << "MessageWaitList !contains" << "msg id:" << msgId << idText(msgId);
+    qDebug() << "Com" << "OnReceivedAckHandler" << "MessageWaitList !contains" << "msg id:" << idText(msgId);
 }
 
 void Com::OnRequestTimout()
@@ -196,7 +196,7 @@ void Com::OnRequestTimout()
         if (WaitTimeList.remove(entry.first, frame) == 0 || !MessageWaitList.contains(frame))
             continue;
         const uint32_t msgId = MessageWaitList.take(frame);
-        qDebug() << "Com" << "OnRequestTimout" << "MessageWaitList remove" << "msg id:" << msgId << idText(msgId);
+        qDebug() << "Com" << "OnRequestTimout" << "MessageWaitList remove" << "msg id:" << idText(msgId);
         if (!ResendCountList.contains(frame)) {
             delete frame;
             continue;

@@ -50,6 +50,9 @@ bool ComDevice::connectToHost()
     socket->abort();
     // The instrument sits on the local network: never go through a proxy.
     socket->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    // A new connection is a new byte stream: what is left of the last one can't
+    // be completed by it.
+    recvBuffer.clear();
     connecting = true;
     socket->connectToHost(ip, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     return true;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QThread>
 #include <QtTest>
@@ -99,6 +100,7 @@ private slots:
     void rangeDialogClampsItsInputs();
     void resistivityZoomIsHeldAndFollowedByTheDepthPlot();
     void scaleLabelsShortenLargeNumbers();
+    void rangeDialogShowsTheCurrentRange();
     void screenshotIsSavedAsPng();
 };
 
@@ -346,6 +348,24 @@ void TestResGraph::screenshotIsSavedAsPng()
     const QImage image(base + QStringLiteral(".png"));
     QVERIFY(!image.isNull());
     QCOMPARE(image.size(), page.form.size() * 2);
+}
+
+void TestResGraph::rangeDialogShowsTheCurrentRange()
+{
+    Page page;
+    QAction* action = nullptr;
+    for (QAction* a : page.form.findChild<QMenu*>()->actions())
+        if (a->text() == QStringLiteral("设置显示范围"))
+            action = a;
+    QVERIFY(action);
+    action->trigger();
+    QDialog* dialog = page.rangeDialog();
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(page.edit(QStringLiteral("0.1~10000"))->text(), QStringLiteral("1.0"));
+    QCOMPARE(page.edit(QStringLiteral("1000~100000000"))->text(), QStringLiteral("10000"));
+    QCOMPARE(page.edit(QStringLiteral("1000~10000"))->text(), QStringLiteral("1000"));
+    QVERIFY(dialog->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly) != nullptr);
+    dialog->close();
 }
 
 QTEST_MAIN(TestResGraph)

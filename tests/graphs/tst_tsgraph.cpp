@@ -8,7 +8,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGridLayout>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -118,6 +120,8 @@ private slots:
     void zeroDriftAndFixedLimits();
     void limitEditsClampEachOther();
     void screenshotIsSavedAsPng();
+    void menuScreenshotWithoutSuffixGetsIt();
+    void settingsDialogShowsTheCurrentSettings();
 
 private:
     QTemporaryDir m_tmp;
@@ -496,6 +500,90 @@ void TestTSGraph::screenshotIsSavedAsPng()
     QVERIFY(snackbar.messages.first().startsWith(QStringLiteral("截图保存失败")));
     QCOMPARE(screenshotFileName(QStringLiteral("a/b.PNG")), QStringLiteral("a/b.PNG"));
     QCOMPARE(screenshotFileName(QStringLiteral("a/b.jpg")), QStringLiteral("a/b.jpg.png"));
+}
+
+namespace {
+
+QAction* menuAction(QWidget* page, const QString& text)
+{
+    for (QMenu* menu : page->findChildren<QMenu*>())
+        for (QAction* action : menu->actions())
+            if (action->text() == text)
+                return action;
+    return nullptr;
+}
+
+} // namespace
+
+// The file dialog on Linux does not add the filter's suffix: a name typed without it
+// still gives a PNG file with it.
+void TestTSGraph::menuScreenshotWithoutSuffixGetsIt()
+{
+    Page page;
+    page.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page.form));
+    const QString base = m_tmp.filePath(QStringLiteral("menu_shot"));
+    bool answered = false;
+    QString title;
+    QStringList filters;
+    QTimer timer;
+    timer.setInterval(50);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || answered)
+            return;
+        answered = true;
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        dialog->setDirectory(m_tmp.path());
+        if (auto* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            nameEdit->setText(QStringLiteral("menu_shot"));
+        static_cast<QDialog*>(dialog)->accept();
+        if (dialog->isVisible())
+            dialog->reject(); // never leave the test waiting
+    });
+    timer.start();
+    QAction* shot = menuAction(&page.form, QStringLiteral("截图"));
+    QVERIFY(shot);
+    shot->trigger();
+    QVERIFY(answered);
+    QCOMPARE(title, QStringLiteral("保存图片"));
+    QCOMPARE(filters, QStringList{QStringLiteral("PNG 图片 (*.png)")});
+    QVERIFY(QFile::exists(base + QStringLiteral(".png")));
+    QVERIFY(!QImage(base + QStringLiteral(".png")).isNull());
+    QVERIFY(!QFile::exists(base));
+}
+
+void TestTSGraph::settingsDialogShowsTheCurrentSettings()
+{
+    const QString dir = m_tmp.filePath(QStringLiteral("settings"));
+    QVERIFY(QDir().mkpath(dir));
+    QVERIFY(writeGroup(dir, 1, 0x01));
+    Page page;
+    QVERIFY(page.form.loadGroupFiles(dir, 0x01, 1));
+    QDialog* dialog = page.settingsDialog();
+    QVERIFY(dialog && !dialog->isVisible());
+    QCOMPARE(dialog->windowModality(), Qt::ApplicationModal);
+
+    QAction* settings = menuAction(&page.form, QStringLiteral("设置显示参数"));
+    QVERIFY(settings);
+    settings->trigger();
+    QVERIFY(dialog->isVisible());
+    const QList<QComboBox*> combos = dialog->findChildren<QComboBox*>();
+    QCOMPARE(combos[0]->count(), 9);
+    QCOMPARE(combos[0]->currentText(), QStringLiteral("4096"));
+    QCOMPARE(combos[1]->currentText(), QStringLiteral("最值限制"));
+
+    // A display length between two powers shows the nearer one.
+    combos[0]->setCurrentText(QStringLiteral("512"));
+    dialog->findChild<QPushButton*>()->click();
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(page.scroll->pageStep(), 512);
+    page.form.onXScaleChanged(0.0, 0.7); // a zoom to 700 samples
+    QCOMPARE(page.scroll->pageStep(), 701);
+    settings->trigger();
+    QCOMPARE(combos[0]->currentText(), QStringLiteral("512"));
+    dialog->close();
 }
 
 QTEST_MAIN(TestTSGraph)

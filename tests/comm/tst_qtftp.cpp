@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -261,6 +262,16 @@ void TestQtFtp::groupBatchArrivesWhole()
     QVERIFY(!dialog.isVisible());
     QVERIFY(boxes.isEmpty());
     QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(12, 1)).absolutePath()), QStringList());
+
+    // A trial run's files come from the instrument's trial folder into the point "-1".
+    const QByteArray trial = randomBytes(30000, 5);
+    QVERIFY(writeFile(rootDir->path() + "/tmp/TrySample/1_CH4.dat", trial));
+    const QString trialLocal = localDir->path() + "/proj/-1/1_CH4.dat";
+    finished.clear();
+    ftp.download("tmp/TrySample/1_CH4.dat", trialLocal);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.first().first().toInt(), 1);
+    QCOMPARE(readFile(trialLocal), trial);
 }
 
 void TestQtFtp::laterGroupQueuedBeforeEndGivesOneFinished()
@@ -370,6 +381,19 @@ void TestQtFtp::missingFileReported()
     QVERIFY(!QFile::exists(localDir->path() + "/proj/" + Point + "/4_CH8.dat"));
     QCOMPARE(readFile(local(4, 2)), readFile(served(4, 2)));
     QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(4, 1)).absolutePath()), QStringList());
+
+    // Nobody listening: one line with both paths and the error's name.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    boxes.clear();
+    ftp.setBaseUrl(instrumentFtpBaseUrl("127.0.0.1", closedPort));
+    ftp.download(remote(4, 3), local(4, 3));
+    QVERIFY(waitIdle(ftp));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QCOMPARE(boxes.first().text, local(4, 3) + " " + remote(4, 3) + " ConnectionRefusedError\r\n");
+    QVERIFY(!QFile::exists(local(4, 3)));
 }
 
 void TestQtFtp::localFileThatCannotBeOpenedFailsAlone()

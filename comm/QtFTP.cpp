@@ -160,25 +160,25 @@ void QtFTP::downloadPro(QString getPath, QString writePath)
 
 void QtFTP::download(QString getPath, QString writePath)
 {
-    qInfo() << "QtFTP" << "download" << getPath;
     FtpTask task;
     task.getPath = getPath;
     task.writePath = writePath;
-    enqueue(task, false);
-    if (queuedCount() > 0 && !progressVisible)
-        setProgressVisible(true);
-    if (!busy)
-        realDownload();
+    queueDownload(task);
 }
 
 void QtFTP::exportFile(QString getPath, QString writePath)
 {
     // The export mark travels with the task, so it cannot reach files of another batch.
-    qInfo() << "QtFTP" << "download" << getPath;
     FtpTask task;
     task.getPath = getPath;
     task.writePath = writePath;
     task.exportOnly = true;
+    queueDownload(task);
+}
+
+void QtFTP::queueDownload(const FtpTask& task)
+{
+    qInfo() << "QtFTP" << "download" << task.getPath;
     enqueue(task, false);
     if (queuedCount() > 0 && !progressVisible)
         setProgressVisible(true);
@@ -226,6 +226,7 @@ void QtFTP::realDownload()
         return;
     }
     // A task whose local file cannot be prepared fails alone; the queue goes on.
+    bool failedTask = false;
     while (true) {
         {
             QMutexLocker locker(&queueMutex);
@@ -247,8 +248,10 @@ void QtFTP::realDownload()
         errorText += error;
         emit progressLabelChanged(error);
         busy = false;
+        failedTask = true;
     }
-    endBatch();
+    if (failedTask)
+        endBatch();
 }
 
 bool QtFTP::openLocalFile(const FtpTask& task, QString* error)

@@ -84,6 +84,7 @@ public slots:
 private:
     enum class AbortReason { None, Stalled, Cancelled, WriteFailed };
 
+    void queueDownload(const FtpTask& task);
     void enqueue(const FtpTask& task, bool atFront);
     int queuedCount();
     bool openLocalFile(const FtpTask& task, QString* error);

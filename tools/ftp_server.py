@@ -1,0 +1,152 @@
+#!/usr/bin/python3
+"""A small FTP server for tests of the download queue, standing in for the instrument.
+
+Serves --root read-only to one user, on 127.0.0.1 only. With --port 0 the system picks a
+free port; the bound port is printed as "PORT <n>" on the first line of standard output.
+
+Fault injection:
+  --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
+                            send BYTES bytes and then stop sending (COUNT -1: every one)
+  --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
+  --rate BYTES              send BYTES bytes per second, in tenths
+  --no-size                 no SIZE command, so the client cannot know the file size
+"""
+
+import argparse
+import fnmatch
+import logging
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+LOOPBACK = "127.0.0.1"
+
+
+class StallRule:
+    def __init__(self, text):
+        pattern, stall_bytes, count = text.rsplit(":", 2)
+        self.pattern = pattern
+        self.stall_bytes = int(stall_bytes)
+        self.remaining = int(count)
+
+    def take(self, name):
+        if not fnmatch.fnmatch(name, self.pattern) or self.remaining == 0:
+            return False
+        if self.remaining > 0:
+            self.remaining -= 1
+        return True
+
+
+class TestDTPHandler(ThrottledDTPHandler):
+    stall_rules = []
+    stall_seconds = 3600.0
+    rate = 0
+
+    def __init__(self, sock, cmd_channel):
+        super().__init__(sock, cmd_channel)
+        self._rule_checked = False
+        self._stall_at = None
+        self._sent = 0
+        self._resume = None
+        self._resume_done = True
+
+    def _check_rule(self):
+        self._rule_checked = True
+        if self.file_obj is None:
+            return
+        name = os.path.basename(self.file_obj.name)
+        sys.stderr.write("sending %s\n" % name)
+        sys.stderr.flush()
+        for rule in self.stall_rules:
+            if rule.take(name):
+                self._stall_at = rule.stall_bytes
+                sys.stderr.write("stalling %s after %d bytes\n" % (name, rule.stall_bytes))
+                sys.stderr.flush()
+                return
+
+    def send(self, data):
+        if not self._rule_checked:
+            self._check_rule()
+        if self._stall_at is not None:
+            room = self._stall_at - self._sent
+            if room <= 0:
+                self._pause(self.stall_seconds, stall=True)
+                return 0
+            data = data[:room]
+        if self.rate:
+            # Small pieces at an even pace: progress never stops for long.
+            data = data[:max(1, self.rate // 10)]
+        sent = super().send(data)
+        self._sent += sent
+        if self._stall_at is not None and self._sent >= self._stall_at:
+            self._pause(self.stall_seconds, stall=True)
+        elif self.rate and sent > 0:
+            self._pause(sent / self.rate, stall=False)
+        return sent
+
+    def _pause(self, seconds, stall):
+        if self._resume is not None and not self._resume.cancelled and not self._resume_done:
+            return
+        self.del_channel()
+        self._resume_done = False
+
+        def resume():
+            self._resume_done = True
+            if stall:
+                self._stall_at = None
+            if not self._closed:
+                self.add_channel(events=self.ioloop.WRITE)
+
+        self._resume = self.ioloop.call_later(seconds, resume, _errback=self.handle_error)
+
+    def close(self):
+        if self._resume is not None and not self._resume.cancelled:
+            self._resume.cancel()
+        super().close()
+
+
+class TestFTPHandler(FTPHandler):
+    pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--stall", action="append", default=[])
+    parser.add_argument("--stall-seconds", type=float, default=3600.0)
+    parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.INFO if args.verbose else logging.WARNING, stream=sys.stderr)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elr")
+
+    TestDTPHandler.stall_rules = [StallRule(text) for text in args.stall]
+    TestDTPHandler.stall_seconds = args.stall_seconds
+    TestDTPHandler.rate = args.rate
+
+    handler = TestFTPHandler
+    handler.authorizer = authorizer
+    handler.dtp_handler = TestDTPHandler
+    if args.no_size:
+        # Not offered in HELP nor understood, as on a server without the command.
+        handler.proto_cmds = {name: value for name, value in FTPHandler.proto_cmds.items() if name != "SIZE"}
+    handler.passive_ports = None
+    handler.permit_foreign_addresses = False
+
+    server = FTPServer((LOOPBACK, args.port), handler)
+    print("PORT %d" % server.address[1], flush=True)
+    server.serve_forever(timeout=0.05, handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()

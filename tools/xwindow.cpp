@@ -1,7 +1,9 @@
 // Finds a top-level X11 window by its title and waits for it or asks it to close
 // (WM_DELETE_WINDOW, as a window manager's close would). Used by the start-up test.
-//   xwindow wait  <title> <timeout-ms>   exit 0 once a mapped window has that title
-//   xwindow close <title>                exit 0 when the close request was sent
+//   xwindow wait  <title> <timeout-ms> [pid]   exit 0 once a mapped window has that title
+//   xwindow close <title> [pid]                exit 0 when the close request was sent
+// With a pid, only that process's windows count (_NET_WM_PID): on a shared display another
+// program's window of the same title must not be taken for ours.
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -44,7 +46,20 @@ bool isMapped(xcb_connection_t* c, xcb_window_t w)
     return mapped;
 }
 
-xcb_window_t findWindow(xcb_connection_t* c, xcb_window_t parent, const std::string& title, int depth)
+bool ownedBy(xcb_connection_t* c, xcb_window_t w, unsigned long pid)
+{
+    if (pid == 0)
+        return true;
+    const std::string value = property(c, w, atom(c, "_NET_WM_PID"));
+    if (value.size() != sizeof(uint32_t))
+        return false;
+    uint32_t owner = 0;
+    std::memcpy(&owner, value.data(), sizeof owner);
+    return owner == pid;
+}
+
+xcb_window_t findWindow(xcb_connection_t* c, xcb_window_t parent, const std::string& title, int depth,
+                        unsigned long pid)
 {
     xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, parent), nullptr);
     if (!tree)
@@ -54,10 +69,11 @@ xcb_window_t findWindow(xcb_connection_t* c, xcb_window_t parent, const std::str
     xcb_window_t* children = xcb_query_tree_children(tree);
     for (int i = 0; i < xcb_query_tree_children_length(tree) && found == XCB_WINDOW_NONE; ++i) {
         const xcb_window_t w = children[i];
-        if ((property(c, w, netName) == title || property(c, w, XCB_ATOM_WM_NAME) == title) && isMapped(c, w))
+        if ((property(c, w, netName) == title || property(c, w, XCB_ATOM_WM_NAME) == title) && isMapped(c, w)
+            && ownedBy(c, w, pid))
             found = w;
         else if (depth > 0)
-            found = findWindow(c, w, title, depth - 1);
+            found = findWindow(c, w, title, depth - 1, pid);
     }
     std::free(tree);
     return found;
@@ -68,7 +84,7 @@ xcb_window_t findWindow(xcb_connection_t* c, xcb_window_t parent, const std::str
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: xwindow wait|close <title> [timeout-ms]\n");
+        std::fprintf(stderr, "usage: xwindow wait <title> <timeout-ms> [pid] | close <title> [pid]\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -82,9 +98,10 @@ int main(int argc, char** argv)
 
     if (command == "wait") {
         const int timeoutMs = argc > 3 ? std::atoi(argv[3]) : 10000;
+        const unsigned long pid = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (findWindow(c, root, title, 2) != XCB_WINDOW_NONE) {
+            if (findWindow(c, root, title, 2, pid) != XCB_WINDOW_NONE) {
                 xcb_disconnect(c);
                 return 0;
             }
@@ -94,7 +111,8 @@ int main(int argc, char** argv)
         return 1;
     }
     if (command == "close") {
-        const xcb_window_t w = findWindow(c, root, title, 2);
+        const unsigned long pid = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 0;
+        const xcb_window_t w = findWindow(c, root, title, 2, pid);
         if (w == XCB_WINDOW_NONE) {
             xcb_disconnect(c);
             return 1;

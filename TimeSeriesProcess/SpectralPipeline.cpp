@@ -167,11 +167,11 @@ bool isUsableCalibration(const QVector<CalibrationData>& table)
     return true;
 }
 
+// The measured values; TrueResis is left to its formula (a phase of exactly 0 makes it inf).
 bool isFiniteRecord(const OneFreqImpedance& r)
 {
     return std::isfinite(r.Frequency) && std::isfinite(r.Coh) && std::isfinite(r.ApparentResis)
-           && std::isfinite(r.Phase) && std::isfinite(r.TrueResis) && std::isfinite(r.Depth)
-           && std::isfinite(r.MagneticPower);
+           && std::isfinite(r.Phase) && std::isfinite(r.Depth) && std::isfinite(r.MagneticPower);
 }
 
 QString channelName(const QString& path)

@@ -146,19 +146,26 @@ QVector<double> detrendLinear(const QVector<double>& samples)
     if (n == 1)
         return QVector<double>{samples.at(0) - mean};
 
+    // The abscissas depend on n only; every block of a recording has the same length.
+    thread_local QVector<double> xs;
+    if (xs.size() != n) {
+        xs.resize(n);
+        for (int i = 0; i < n; ++i)
+            xs[i] = 2.0 * i / (n - 1) - 1.0;
+    }
+    const double* x = xs.constData();
+    const double* y = samples.constData();
     double sxy = 0;
     double sxx = 0;
     for (int i = 0; i < n; ++i) {
-        const double x = 2.0 * i / (n - 1) - 1.0;
-        sxy += samples.at(i) * x;
-        sxx += x * x;
+        sxy += y[i] * x[i];
+        sxx += x[i] * x[i];
     }
     const double slope = sxy / sxx;
 
     QVector<double> result(n);
-    for (int i = 0; i < n; ++i) {
-        const double x = 2.0 * i / (n - 1) - 1.0;
-        result[i] = samples.at(i) - mean - slope * x;
-    }
+    double* out = result.data();
+    for (int i = 0; i < n; ++i)
+        out[i] = y[i] - mean - slope * x[i];
     return result;
 }

@@ -14,7 +14,11 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <map>
+#include <future>
 #include <memory>
 #include <tuple>
 
@@ -98,19 +102,30 @@ std::shared_ptr<const BandPlan> buildPlan(double fs, int N, double bw)
 
 std::shared_ptr<const BandPlan> bandPlan(double fs, int N, double bw)
 {
+    using Pending = std::shared_future<std::shared_ptr<const BandPlan> >;
     static QMutex mutex;
-    static std::map<std::tuple<double, int, double>, std::shared_ptr<const BandPlan> > plans;
+    static std::map<std::tuple<double, int, double>, Pending> plans;
     const auto key = std::make_tuple(fs, N, bw);
-    QMutexLocker locker(&mutex);
-    auto found = plans.find(key);
-    if (found != plans.end())
-        return found->second;
-    // Only a handful of rates exist; a caller cycling through many starts afresh.
-    if (plans.size() >= 32)
-        plans.clear();
-    std::shared_ptr<const BandPlan> plan = buildPlan(fs, N, bw);
-    plans.emplace(key, plan);
-    return plan;
+    std::promise<std::shared_ptr<const BandPlan> > promise;
+    Pending pending;
+    {
+        QMutexLocker locker(&mutex);
+        auto found = plans.find(key);
+        if (found != plans.end()) {
+            pending = found->second;
+        } else {
+            // Only a handful of rates exist; a caller cycling through many starts afresh.
+            if (plans.size() >= 32)
+                plans.clear();
+            pending = promise.get_future().share();
+            plans.emplace(key, pending);
+            locker.unlock();
+            // Built outside the lock: other rates' plans are built at the same time, and the
+            // pipelines of this rate wait for this one.
+            promise.set_value(buildPlan(fs, N, bw));
+        }
+    }
+    return pending.get();
 }
 
 // The weighted band average of every target of the plan from one channel block: taper,
@@ -118,7 +133,7 @@ std::shared_ptr<const BandPlan> bandPlan(double fs, int N, double bw)
 // a scan of the band would sum them.
 QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>& fft, QVector<double>& tapered,
                                     QVector<double>& transformed, const QVector<double>& samples, double scale,
-                                    QVector<double>& re, QVector<double>& im)
+                                    QVector<double>& spectrum)
 {
     const int N = plan.N;
     for (int i = 0; i < N; ++i)
@@ -127,34 +142,98 @@ QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>&
 
     const double s = std::sqrt(2 / (N * plan.fs));
     const int half = N / 2;
+    // Real and imaginary parts side by side, so one load fetches a bin.
+    double* bins = spectrum.data();
     for (int j = 0; j < plan.keptCount; ++j) {
         const int k = plan.firstBin + j;
-        re[j] = transformed.at(k) * s;
-        im[j] = k < half ? -transformed.at(half + k) * s : 0.0;
+        bins[2 * j] = transformed.at(k) * s;
+        bins[2 * j + 1] = k < half ? -transformed.at(half + k) * s : 0.0;
     }
 
     const int targets = plan.inRange.size();
     QVector<SpectrumPoint> band(targets);
-    for (int t = 0; t < targets; ++t) {
-        const double* w = plan.weights.constData() + plan.bandOffset.at(t);
-        const double* r = re.constData() + plan.bandStart.at(t);
-        const double* m = im.constData() + plan.bandStart.at(t);
-        const int count = plan.bandCount.at(t);
-        double sumRe = 0;
-        double sumIm = 0;
-        for (int i = 0; i < count; ++i) {
-            sumRe += w[i] * r[i];
-            sumIm += w[i] * m[i];
-        }
+    const double* weights = plan.weights.constData();
+    const auto store = [&](int t, double sumRe, double sumIm) {
         const double W = plan.weightSums.at(t);
         if (W != 0) {
             sumRe /= W;
             sumIm /= W;
         }
-        band[t] = SpectrumPoint{plan.inRange.at(t), sumRe, sumIm, std::atan2(sumIm, sumRe),
-                                std::sqrt(sumRe * sumRe + sumIm * sumIm)};
+        // Phase and amplitude are left out: only the complex value goes on to the matrices.
+        band[t] = SpectrumPoint{plan.inRange.at(t), sumRe, sumIm, 0, 0};
+    };
+    // Each target's sums run over its bins in ascending order, exactly as a scan would add
+    // them; four targets go side by side only so that their additions overlap in time, and
+    // a bin's real and imaginary parts share one (lane-wise, so equally exact) operation.
+    int t = 0;
+    for (; t + 4 <= targets; t += 4) {
+        const double* w[4];
+        const double* b[4];
+        int count[4];
+        for (int q = 0; q < 4; ++q) {
+            w[q] = weights + plan.bandOffset.at(t + q);
+            b[q] = bins + 2 * plan.bandStart.at(t + q);
+            count[q] = plan.bandCount.at(t + q);
+        }
+        const int common = std::min(std::min(count[0], count[1]), std::min(count[2], count[3]));
+        double sum[4][2];
+#if defined(__SSE2__)
+        __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
+        for (int i = 0; i < common; ++i) {
+            a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_set1_pd(w[0][i]), _mm_loadu_pd(b[0] + 2 * i)));
+            a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_set1_pd(w[1][i]), _mm_loadu_pd(b[1] + 2 * i)));
+            a2 = _mm_add_pd(a2, _mm_mul_pd(_mm_set1_pd(w[2][i]), _mm_loadu_pd(b[2] + 2 * i)));
+            a3 = _mm_add_pd(a3, _mm_mul_pd(_mm_set1_pd(w[3][i]), _mm_loadu_pd(b[3] + 2 * i)));
+        }
+        _mm_storeu_pd(sum[0], a0);
+        _mm_storeu_pd(sum[1], a1);
+        _mm_storeu_pd(sum[2], a2);
+        _mm_storeu_pd(sum[3], a3);
+#else
+        for (int q = 0; q < 4; ++q)
+            sum[q][0] = sum[q][1] = 0;
+        for (int i = 0; i < common; ++i) {
+            for (int q = 0; q < 4; ++q) {
+                sum[q][0] += w[q][i] * b[q][2 * i];
+                sum[q][1] += w[q][i] * b[q][2 * i + 1];
+            }
+        }
+#endif
+        for (int q = 0; q < 4; ++q) {
+            for (int i = common; i < count[q]; ++i) {
+                sum[q][0] += w[q][i] * b[q][2 * i];
+                sum[q][1] += w[q][i] * b[q][2 * i + 1];
+            }
+            store(t + q, sum[q][0], sum[q][1]);
+        }
+    }
+    for (; t < targets; ++t) {
+        const double* w = weights + plan.bandOffset.at(t);
+        const double* b = bins + 2 * plan.bandStart.at(t);
+        double sumRe = 0;
+        double sumIm = 0;
+        for (int i = 0; i < plan.bandCount.at(t); ++i) {
+            sumRe += w[i] * b[2 * i];
+            sumIm += w[i] * b[2 * i + 1];
+        }
+        store(t, sumRe, sumIm);
     }
     return band;
+}
+
+// The calibrated complex values exactly as divideByCalibration computes them, in place and
+// without the phase and amplitude that nothing downstream reads.
+void divideInPlace(QVector<SpectrumPoint>& band, const QVector<CalibrationData>& calibration)
+{
+    if (band.size() != calibration.size())
+        return;
+    for (int i = 0; i < band.size(); ++i) {
+        SpectrumPoint& p = band[i];
+        const CalibrationData& c = calibration.at(i);
+        const std::complex<double> q = std::complex<double>(p.re, p.im) / std::complex<double>(c.re, c.im);
+        p.re = q.real();
+        p.im = q.imag();
+    }
 }
 
 // A calibration that would divide by zero or carry NaN or inf into the results.
@@ -357,8 +436,7 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
     ffft::FFTReal<double> fft(N);
     QVector<double> tapered(N);
     QVector<double> transformed(N);
-    QVector<double> re(plan->keptCount);
-    QVector<double> im(plan->keptCount);
+    QVector<double> spectrum(2 * plan->keptCount);
 
     QList<QVector<CrossSpectrum> > processed;
     for (int b = 0; b < blocks; ++b) {
@@ -374,10 +452,10 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
             const bool electric = c % 2 == 0;
             const double scale = electric ? 1000 / factors.value(c, 1.0) : 1;
             QVector<SpectrumPoint> band =
-                bandSpectrum(*plan, fft, tapered, transformed, samples.at(c), scale, re, im);
-            band = divideByCalibration(band, boardTables.at(c));
+                bandSpectrum(*plan, fft, tapered, transformed, samples.at(c), scale, spectrum);
+            divideInPlace(band, boardTables.at(c));
             if (!electric || sensorCalAll)
-                band = divideByCalibration(band, sensorTables.at(c));
+                divideInPlace(band, sensorTables.at(c));
             bands[c] = band;
         }
 

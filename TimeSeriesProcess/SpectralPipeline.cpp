@@ -128,6 +128,26 @@ std::shared_ptr<const BandPlan> bandPlan(double fs, int N, double bw)
     return pending.get();
 }
 
+// Adds the weighted bins from..to - 1 of one band to sum (real, imaginary), in bin order.
+inline void addBand(const double* w, const double* b, int from, int to, double sum[2])
+{
+#if defined(__SSE2__)
+    __m128d a = _mm_loadu_pd(sum);
+    for (int i = from; i < to; ++i)
+        a = _mm_add_pd(a, _mm_mul_pd(_mm_set1_pd(w[i]), _mm_loadu_pd(b + 2 * i)));
+    _mm_storeu_pd(sum, a);
+#else
+    double re = sum[0];
+    double im = sum[1];
+    for (int i = from; i < to; ++i) {
+        re += w[i] * b[2 * i];
+        im += w[i] * b[2 * i + 1];
+    }
+    sum[0] = re;
+    sum[1] = im;
+#endif
+}
+
 // The weighted band average of every target of the plan from one channel block: taper,
 // real FFT, scaling and averaging with the plan's weights, summed in the same order as
 // a scan of the band would sum them.
@@ -136,9 +156,13 @@ QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>&
                                     QVector<double>& spectrum)
 {
     const int N = plan.N;
+    const double* x = samples.constData();
+    const double* window = plan.window.constData();
+    double* y = tapered.data();
     for (int i = 0; i < N; ++i)
-        tapered[i] = samples.at(i) * scale * plan.window.at(i);
+        y[i] = x[i] * scale * window[i];
     fft.transform(transformed.data(), tapered.constData());
+    const double* F = transformed.constData();
 
     const double s = std::sqrt(2 / (N * plan.fs));
     const int half = N / 2;
@@ -146,8 +170,8 @@ QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>&
     double* bins = spectrum.data();
     for (int j = 0; j < plan.keptCount; ++j) {
         const int k = plan.firstBin + j;
-        bins[2 * j] = transformed.at(k) * s;
-        bins[2 * j + 1] = k < half ? -transformed.at(half + k) * s : 0.0;
+        bins[2 * j] = F[k] * s;
+        bins[2 * j + 1] = k < half ? -F[half + k] * s : 0.0;
     }
 
     const int targets = plan.inRange.size();
@@ -165,7 +189,13 @@ QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>&
     // Each target's sums run over its bins in ascending order, exactly as a scan would add
     // them; four targets go side by side only so that their additions overlap in time, and
     // a bin's real and imaginary parts share one (lane-wise, so equally exact) operation.
+    // The few targets beyond a multiple of four are the lowest, with the fewest bins.
     int t = 0;
+    for (; t < targets % 4; ++t) {
+        double sum[2] = {0, 0};
+        addBand(weights + plan.bandOffset.at(t), bins + 2 * plan.bandStart.at(t), 0, plan.bandCount.at(t), sum);
+        store(t, sum[0], sum[1]);
+    }
     for (; t + 4 <= targets; t += 4) {
         const double* w[4];
         const double* b[4];
@@ -200,23 +230,9 @@ QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>&
         }
 #endif
         for (int q = 0; q < 4; ++q) {
-            for (int i = common; i < count[q]; ++i) {
-                sum[q][0] += w[q][i] * b[q][2 * i];
-                sum[q][1] += w[q][i] * b[q][2 * i + 1];
-            }
+            addBand(w[q], b[q], common, count[q], sum[q]);
             store(t + q, sum[q][0], sum[q][1]);
         }
-    }
-    for (; t < targets; ++t) {
-        const double* w = weights + plan.bandOffset.at(t);
-        const double* b = bins + 2 * plan.bandStart.at(t);
-        double sumRe = 0;
-        double sumIm = 0;
-        for (int i = 0; i < plan.bandCount.at(t); ++i) {
-            sumRe += w[i] * b[2 * i];
-            sumIm += w[i] * b[2 * i + 1];
-        }
-        store(t, sumRe, sumIm);
     }
     return band;
 }

@@ -395,6 +395,17 @@ void TestPointCalculation::unusableCalibrationLeavesNoRows()
     QVERIFY(!table.isEmpty() && !table.contains("nan") && !table.contains("inf"));
     // CP table: header and key 0's rows only.
     QVERIFY(!fileBytes(point.crossTable()).contains("\n   1 "));
+
+    // Nothing usable at all: no result table, a cross-power table of its header only.
+    QVERIFY(QFile::remove(point.table()));
+    library[3] = flatEntry(library[3].name, 0.0);  // Hy's board as well
+    QVERIFY(installCalibrationLibrary(QCoreApplication::applicationDirPath(), library));
+    bool ok = true;
+    QVERIFY(calcPointData(point.pointDir, point.param, &ok, true).isEmpty());
+    QVERIFY(!ok);
+    QVERIFY(!QFile::exists(point.table()));
+    QCOMPARE(fileBytes(point.crossTable()).count('\n'), 1);
+    QVERIFY(fileBytes(point.crossTable()).startsWith(" Key Frequency"));
 }
 
 QTEST_GUILESS_MAIN(TestPointCalculation)

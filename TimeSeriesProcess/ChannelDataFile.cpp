@@ -137,14 +137,9 @@ QVector<double> detrendLinear(const QVector<double>& samples)
     if (n < 1)
         return QVector<double>();
 
-    double sum = 0;
-    for (double y : samples)
-        sum += y;
-    const double mean = sum / n;
-
     // A single sample has no trend (its abscissa would be 0/0).
     if (n == 1)
-        return QVector<double>{samples.at(0) - mean};
+        return QVector<double>{samples.at(0) - samples.at(0)};
 
     // The abscissas depend on n only; every block of a recording has the same length.
     thread_local QVector<double> xs;
@@ -155,12 +150,16 @@ QVector<double> detrendLinear(const QVector<double>& samples)
     }
     const double* x = xs.constData();
     const double* y = samples.constData();
+    // Three sums in one pass; each still adds its terms in sample order.
+    double sum = 0;
     double sxy = 0;
     double sxx = 0;
     for (int i = 0; i < n; ++i) {
+        sum += y[i];
         sxy += y[i] * x[i];
         sxx += x[i] * x[i];
     }
+    const double mean = sum / n;
     const double slope = sxy / sxx;
 
     QVector<double> result(n);

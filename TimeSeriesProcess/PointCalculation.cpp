@@ -135,7 +135,7 @@ PointResult readImpedanceFileLocked(const QString& path)
         return result;
     QTextStream in(&file);
     in.readLine();
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QRegularExpression blanks(QStringLiteral("\\s+"));
     while (!in.atEnd()) {
         const QStringList items = in.readLine().split(blanks, Qt::SkipEmptyParts);
         if (items.size() < 7)

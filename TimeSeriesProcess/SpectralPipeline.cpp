@@ -271,7 +271,7 @@ bool isFiniteRecord(const OneFreqImpedance& r)
 
 QString channelName(const QString& path)
 {
-    static const QRegularExpression pattern(QStringLiteral("CH(\\d+)"));
+    const QRegularExpression pattern(QStringLiteral("CH(\\d+)"));
     const QRegularExpressionMatch match = pattern.match(QFileInfo(path).fileName());
     const quint8 channel = match.hasMatch() ? quint8(match.captured(1).toInt()) : 0;
     switch (channel) {

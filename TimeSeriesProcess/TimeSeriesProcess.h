@@ -8,4 +8,6 @@
 #include "MTEstimates.h"
 #include "SpectralPrimitives.h"
 #include "StackingEstimators.h"
+#include "SpectralPipeline.h"
+#include "SoundingMerge.h"
 #include "PointCalculation.h"

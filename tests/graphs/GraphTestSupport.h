@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QSaveFile>
 #include <QStringList>
 #include <QVector>
 #include <QtEndian>
@@ -81,6 +82,17 @@ inline QString screenshotDir()
     const QString dir = QStringLiteral(VARN_BINARY_DIR "/screenshots");
     QDir().mkpath(dir);
     return dir;
+}
+
+// Puts a checked screenshot where people look for it. The copy replaces the old file in
+// one step: other runs of the same test may be reading or writing it at the same time.
+inline bool publishScreenshot(const QString& file, const QString& name)
+{
+    QFile source(file);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile target(screenshotDir() + QLatin1Char('/') + name);
+    return target.open(QIODevice::WriteOnly) && target.write(source.readAll()) == source.size() && target.commit();
 }
 
 // Collects the snackbar messages of the test.

@@ -43,7 +43,7 @@ namespace {
 const int kHeaderBytes = 1024;
 const int kChannels = 6;
 
-// The power of two nearest to a display length, the smaller one on a tie.
+// The power of two nearest to a display length, the larger one on a tie.
 int nearestPowerOfTwo(int length)
 {
     if (length < 1)

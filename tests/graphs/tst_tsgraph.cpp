@@ -584,6 +584,18 @@ void TestTSGraph::settingsDialogShowsTheCurrentSettings()
     settings->trigger();
     QCOMPARE(combos[0]->currentText(), QStringLiteral("512"));
     dialog->close();
+
+    // Halfway between two powers the larger one is shown.
+    page.form.onXScaleChanged(0.0, 0.3835); // 384 samples
+    QCOMPARE(page.scroll->pageStep(), 384);
+    settings->trigger();
+    QCOMPARE(combos[0]->currentText(), QStringLiteral("512"));
+    dialog->close();
+
+    // The echo of a block's own axis (a span within 7 samples, no pan) changes nothing.
+    page.form.onXScaleChanged(1.0, 1.3865);
+    QCOMPARE(page.scroll->pageStep(), 384);
+    QCOMPARE(page.scroll->value(), 0);
 }
 
 QTEST_MAIN(TestTSGraph)

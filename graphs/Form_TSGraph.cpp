@@ -85,8 +85,7 @@ Form_TSGraph::~Form_TSGraph()
 
 void Form_TSGraph::releaseFiles()
 {
-    for (int ch = 0; ch < kChannels; ++ch)
-        m_fileData[ch] = QByteArray();
+    // Nothing is held open or mapped between draws (see readATS).
 }
 
 void Form_TSGraph::initPlots()
@@ -244,9 +243,6 @@ bool Form_TSGraph::loadGroupFiles(const QString& pointDir, uint8_t channelMask, 
             continue;
         }
         m_filePaths[bit] = path;
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            m_fileData[bit] = file.readAll();
         const DataFileHeader header = readDataFileHeader(path);
         m_sensorIds[bit] = header.sensorIdText();
 
@@ -313,15 +309,9 @@ void Form_TSGraph::readATS(int chIdx, int min, int max, QVector<double>& out)
         return;
     out.reserve(out.size() + count);
 
-    const QByteArray& data = m_fileData[chIdx];
-    if (!data.isEmpty() && 4 * (qint64(max) + 257) <= data.size()) {
-        const uchar* bytes = reinterpret_cast<const uchar*>(data.constData()) + kHeaderBytes + 4 * qint64(min);
-        for (int i = 0; i < count; ++i)
-            out.append(qFromLittleEndian<qint32>(bytes + 4 * i) * m_scale);
-        return;
-    }
-
-    // Not copied, or the header promises more than the file held: read what is there.
+    // Each draw reopens the file and reads only the shown block. A file kept mapped would
+    // fault when a re-download truncates it, and a whole copy of a long recording would
+    // hold gigabytes; a short file simply yields what it holds.
     QFile file(m_filePaths[chIdx]);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(kHeaderBytes + 4 * qint64(min)))
         return;

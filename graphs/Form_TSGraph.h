@@ -79,9 +79,6 @@ private:
     bool m_redrawing = false;
     double m_scale = 0;
     bool m_zeroDrift = false;
-    // Each channel file is copied whole on load and never kept mapped: a re-download
-    // may truncate the file at any moment, and a mapping would then fault on access.
-    QByteArray m_fileData[6];
     QString m_pointDir;
     int m_group = 1;
     uint8_t m_channelMask = 0;

@@ -182,6 +182,9 @@ private slots:
         lib->SendSampleStop();
         lib->SendCancelSave();
         lib->SendDiskFormat();
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler ReciveACK ConfigProj");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler SampleStart");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler DiskFormat");
         QTRY_COMPARE_WITH_TIMEOUT(fake->requests().size(), 8, Patience);
         QTRY_COMPARE_WITH_TIMEOUT(events.names.count("DevSDCardDiskFormatAck"), 1, Patience);
 
@@ -376,6 +379,11 @@ private slots:
         for (quint32 id : QList<quint32>{LibCom::HeartBeat, LibCom::SysUpdate, LibCom::PowerOff,
                                          LibCom::MessageError, LibCom::CancelSave, 0xAA5500EEu})
             fake->send(id, pattern(8, 1));
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler ConfigProj");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler SysUpdate");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler ");  // an id outside the set has no name
+        QTest::ignoreMessage(QtDebugMsg, "LibCom MSG_ID::SampleStart Group 3 Sample Over");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom MSG_ID::SampleStart Group -1 Sample Over");
         QVERIFY(sync());
 
         QCOMPARE(eventsWithoutMarker(),

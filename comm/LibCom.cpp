@@ -103,8 +103,9 @@ void LibCom::SendAdjustTime()
 
 void LibCom::CmdHandler(uint32_t msgId, QByteArray& payload)
 {
+    // Key names print bare, like the other items of the line.
     if (msgId != ACK && msgId != Status)
-        qDebug() << "LibCom" << "CmdHandler" << msgName(msgId);
+        qDebug() << "LibCom" << "CmdHandler" << msgIdEnum.valueToKey(int(msgId));
 
     switch (msgId) {
     case ACK:
@@ -168,7 +169,7 @@ void LibCom::AckHandler(uint32_t msgId)
         qDebug() << "LibCom" << "AckHandler" << "SampleStart";
         break;
     default:
-        qDebug() << "LibCom" << "AckHandler" << "ReciveACK" << msgName(msgId);
+        qDebug() << "LibCom" << "AckHandler" << "ReciveACK" << msgIdEnum.valueToKey(int(msgId));
         break;
     }
     OnReceivedAckHandler(msgId);

@@ -171,7 +171,7 @@ private slots:
 
     void acknowledgedCommandsGoOutOnceWithTheirPayloads()
     {
-        shortenTimers();
+        shortenTimers(1500, 25);
         QVERIFY(linkUp());
         const QByteArray about = pattern(136, 1);
         const QByteArray task = pointParamToBytes(defaultTaskParam());
@@ -182,6 +182,9 @@ private slots:
         lib->SendSampleStop();
         lib->SendCancelSave();
         lib->SendDiskFormat();
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler ReciveACK ConfigProj");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler SampleStart");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom AckHandler DiskFormat");
         QTRY_COMPARE_WITH_TIMEOUT(fake->requests().size(), 8, Patience);
         QTRY_COMPARE_WITH_TIMEOUT(events.names.count("DevSDCardDiskFormatAck"), 1, Patience);
 
@@ -198,8 +201,8 @@ private slots:
         for (int i = 3; i < 6; ++i)
             QVERIFY(r.at(i).payload.isEmpty());
 
-        // Several time-outs later nothing was resent and nothing failed.
-        QTest::qWait(2000);
+        // Two time-outs later nothing was resent and nothing failed.
+        QTest::qWait(3500);
         QCOMPARE(fake->requests().size(), 8);
         QCOMPARE(failures->count(), 0);
         QCOMPARE(events.names.count("ProcessStarted"), 1);
@@ -208,7 +211,7 @@ private slots:
 
     void aLateAcknowledgeStillReleasesTheRequest()
     {
-        shortenTimers(1500, 25);
+        shortenTimers(2500, 25);
         fake->setAckMode(LibCom::SampleStop, FakeInstrument::AckLater, 700);
         fake->setAckWithFullId(true);
         QVERIFY(linkUp());
@@ -221,7 +224,7 @@ private slots:
 
     void anUnacknowledgedRequestGoesOutFourTimesThenFails()
     {
-        shortenTimers(250, 25);
+        shortenTimers(400, 25);
         fake->setAckMode(LibCom::SampleStop, FakeInstrument::NoAck);
         QVERIFY(linkUp());
         lib->SendSampleStop();
@@ -234,7 +237,8 @@ private slots:
             if (r.msgId == LibCom::SampleStop)
                 times.append(r.atMs);
         for (int i = 1; i < times.size(); ++i)
-            QVERIFY2(times.at(i) - times.at(i - 1) >= 200, qPrintable(QString::number(times.at(i) - times.at(i - 1))));
+            // Seen from the fake: a late read of one write shortens its gap to the next.
+            QVERIFY2(times.at(i) - times.at(i - 1) >= 250, qPrintable(QString::number(times.at(i) - times.at(i - 1))));
 
         QTest::qWait(1000);
         QCOMPARE(fake->count(LibCom::SampleStop), 4);
@@ -263,7 +267,7 @@ private slots:
 
     void oneAcknowledgeReleasesOneOfTwoWaitingRequests()
     {
-        shortenTimers(1000, 25);
+        shortenTimers(1500, 25);
         fake->setAckMode(LibCom::SampleStop, FakeInstrument::NoAck);
         QVERIFY(linkUp());
         lib->SendSampleStop();
@@ -291,7 +295,8 @@ private slots:
 
     void theDefaultLimitsAreThoseOfTheInstrument()
     {
-        // 6400 ms per try, checked once a second; a heartbeat every 12000 ms (a coarse timer: 5%).
+        // 6400 ms per try, checked once a second; a heartbeat every 12000 ms (a coarse timer: 5%,
+        // and a loaded machine may read a frame late).
         fake->setAckMode(LibCom::SampleStop, FakeInstrument::NoAck);
         QVERIFY(linkUp());
         lib->SendSampleStop();
@@ -305,9 +310,9 @@ private slots:
                 beats.append(r.atMs);
         }
         const qint64 resendAfter = stops.at(1) - stops.at(0);
-        QVERIFY2(resendAfter > 6400 && resendAfter < 8900, qPrintable(QString::number(resendAfter)));
+        QVERIFY2(resendAfter > 6400 && resendAfter < 9900, qPrintable(QString::number(resendAfter)));
         const qint64 beatAfter = beats.at(1) - beats.at(0);
-        QVERIFY2(beatAfter >= 11000 && beatAfter < 13500, qPrintable(QString::number(beatAfter)));
+        QVERIFY2(beatAfter >= 10500 && beatAfter < 14500, qPrintable(QString::number(beatAfter)));
         QCOMPARE(failures->count(), 0);
     }
 
@@ -336,7 +341,7 @@ private slots:
     void anyAcknowledgeInBetweenRestartsTheHeartbeatCount()
     {
         shortenTimers(100, 20);
-        lib->SetHeartbeatInterval(700);
+        lib->SetHeartbeatInterval(1000);
         fake->setAckMode(LibCom::HeartBeat, FakeInstrument::NoAck);
         // Right after the third lost heartbeat the instrument acknowledges something else.
         connect(lib.get(), &LibCom::MsgSendFail, fake.get(), [this]() {
@@ -376,6 +381,11 @@ private slots:
         for (quint32 id : QList<quint32>{LibCom::HeartBeat, LibCom::SysUpdate, LibCom::PowerOff,
                                          LibCom::MessageError, LibCom::CancelSave, 0xAA5500EEu})
             fake->send(id, pattern(8, 1));
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler ConfigProj");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler SysUpdate");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom CmdHandler ");  // an id outside the set has no name
+        QTest::ignoreMessage(QtDebugMsg, "LibCom MSG_ID::SampleStart Group 3 Sample Over");
+        QTest::ignoreMessage(QtDebugMsg, "LibCom MSG_ID::SampleStart Group -1 Sample Over");
         QVERIFY(sync());
 
         QCOMPARE(eventsWithoutMarker(),

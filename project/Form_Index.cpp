@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "OperatorMessages.h"
+#include "PointDataExport.h"
 #include "ProjectDocument.h"
 #include "SafeFileWrite.h"
 #include "SortTreeItem.h"
@@ -16,6 +17,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QScroller>
+#include <QtConcurrent>
 
 #include <unistd.h>
 
@@ -93,6 +95,8 @@ void Form_Index::createIndexMenu()
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &Form_Index::onRightClicked);
     m_menu = new QMenu(this);
+    m_exportAction = m_menu->addAction(tr("导出浮点数"));
+    connect(m_exportAction, &QAction::triggered, this, &Form_Index::genPointDataFile);
     m_reCalcAction = m_menu->addAction(tr("重新计算阻抗图"));
     connect(m_reCalcAction, &QAction::triggered, this, [this] {
         if (m_rightClickedPointID >= 0)
@@ -478,6 +482,14 @@ void Form_Index::onRightClicked(const QPoint& pos)
     m_rightClickedPointID = isPoint ? item->text(ColumnPointID).toInt() : -1;
     if (isPoint)
         m_menu->popup(QCursor::pos());
+}
+
+void Form_Index::genPointDataFile()
+{
+    if (m_projectFilePath.isEmpty() || m_rightClickedPointID < 0)
+        return;
+    const QString folder = projectDir() + QLatin1Char('/') + QString::number(m_rightClickedPointID);
+    QtConcurrent::run([folder] { genPointDirData(folder); });
 }
 
 void Form_Index::reCalcPointImp(int pointID)

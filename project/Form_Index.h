@@ -72,6 +72,8 @@ public slots:
     void pointIDPlus1();
     int findLastPointID(int lineNum, int pointNum);
     st_PointParam getPointParam(int id);
+    // Text copies of the last right-clicked point's channel files, on the thread pool.
+    void genPointDataFile();
     void reCalcPointImp(int pointID);
     void onRightClicked(const QPoint& pos);
 
@@ -100,6 +102,7 @@ private:
     int m_nextPointID = 1;
 
     QMenu* m_menu = nullptr;
+    QAction* m_exportAction = nullptr;
     QAction* m_reCalcAction = nullptr;
     int m_rightClickedPointID = -1;
     QMap<int, QTreeWidgetItem*> m_pointRows;

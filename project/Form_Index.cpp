@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "OperatorMessages.h"
+#include "PointCalculation.h"
 #include "PointDataExport.h"
 #include "ProjectDocument.h"
 #include "SafeFileWrite.h"
@@ -16,6 +17,7 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QMenu>
+#include <QPointer>
 #include <QScroller>
 #include <QtConcurrent>
 
@@ -86,6 +88,7 @@ Form_Index::Form_Index(QWidget* parent)
 
 Form_Index::~Form_Index()
 {
+    *m_alive = false;
     // The model outlives the members and resets once more while it goes.
     disconnect(model(), nullptr, this, nullptr);
 }
@@ -494,5 +497,26 @@ void Form_Index::genPointDataFile()
 
 void Form_Index::reCalcPointImp(int pointID)
 {
-    Q_UNUSED(pointID);
+    if (m_projectFilePath.isEmpty()) {
+        qDebug() << "Form_Index" << "reCalcPointImp" << "no project open";
+        return;
+    }
+    const QString pointDir = projectDir() + QLatin1Char('/') + QString::number(pointID);
+    const st_PointParam param = getPointParam(pointID);
+    const std::shared_ptr<std::atomic_bool> alive = m_alive;
+    const QPointer<Form_Index> self(this);
+    QtConcurrent::run([alive, self, pointDir, param, pointID] {
+        if (!*alive)
+            return;
+        calcPointData(pointDir, param, nullptr, true);
+        if (!*alive)
+            return;
+        // The guard is read on the GUI thread, where the widget is destroyed, so the
+        // signal never reaches a widget that has gone.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [self, pointID] {
+                if (self)
+                    emit self->signalSelectPoint(pointID);
+            }, Qt::QueuedConnection);
+    });
 }

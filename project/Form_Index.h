@@ -11,6 +11,9 @@
 #include <QTreeWidget>
 #include <QVector>
 
+#include <atomic>
+#include <memory>
+
 class QFile;
 class QMenu;
 class QAction;
@@ -107,4 +110,6 @@ private:
     int m_rightClickedPointID = -1;
     QMap<int, QTreeWidgetItem*> m_pointRows;
     QMap<int, QVector<AddedRecording>> m_added;  // by point id, latest last
+    // Cleared when the widget goes; a recalculation still queued then does not start.
+    std::shared_ptr<std::atomic_bool> m_alive = std::make_shared<std::atomic_bool>(true);
 };

@@ -6,6 +6,7 @@
 
 #include <QMenu>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +24,8 @@ private slots:
     void contextMenuKeepsPointId();
     void clearForgetsRows();
     void refusedOpenKeepsTree();
+    void recalculationReachesPointCalculation();
+    void recalculationOutlivedByNothing();
 
 private:
     QStringList childTexts(QTreeWidgetItem* row) const;
@@ -201,6 +204,67 @@ void TestProjectTree::refusedOpenKeepsTree()
     QCOMPARE(index.topLevelItemCount(), 1);
     QCOMPARE(index.topLevelItem(0)->text(0), QStringLiteral("4"));
     QVERIFY(!index.pointRow(1));
+}
+
+void TestProjectTree::recalculationReachesPointCalculation()
+{
+    SnackbarCatcher snackbar;
+    Form_Index index;
+    QVERIFY(index.openProject(makeProject(m_dir->path(), {pointEntry(3, 1, 10, {61})})));
+    // A table that an unforced calculation would simply read back.
+    QVERIFY(QDir().mkpath(index.projectDir() + "/data"));
+    QVERIFY(writeBytes(index.projectDir() + "/data/3.txt",
+                       "Key Frequency Coh ApparentResis Phase TrueResis Depth\n0 1 1 1 1 1 1\n"));
+    index.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&index));
+    index.expandAll();
+    index.onRightClicked(index.visualItemRect(index.pointRow(3)).center());
+    QSignalSpy selected(&index, &Form_Index::signalSelectPoint);
+    index.indexMenu()->actions().last()->trigger();
+    index.indexMenu()->hide();
+
+    QVERIFY(selected.wait(60000));
+    QCOMPARE(selected.first().first().toInt(), 3);
+    // Forced: the calculation went past the table and looked for the recordings.
+    QVERIFY(snackbar.messages.contains(QStringLiteral("时间序列不存在，请导出后再计算")));
+}
+
+void TestProjectTree::recalculationOutlivedByNothing()
+{
+    const QString path = makeProject(m_dir->path(), {pointEntry(3, 1, 10, {61})});
+    int delivered = 0;
+
+    // Gone before the calculation starts.
+    auto* index = new Form_Index;
+    QVERIFY(index->openProject(path));
+    connect(index, &Form_Index::signalSelectPoint, this, [&delivered] { ++delivered; });
+    index->reCalcPointImp(3);
+    delete index;
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+
+    // Gone after the calculation, while its result waits in the event queue.
+    index = new Form_Index;
+    QVERIFY(index->openProject(path));
+    connect(index, &Form_Index::signalSelectPoint, this, [&delivered] { ++delivered; });
+    index->reCalcPointImp(3);
+    QThreadPool::globalInstance()->waitForDone();
+    delete index;
+    QCoreApplication::processEvents();
+    QCOMPARE(delivered, 0);
+
+    // Without a project nothing starts, not even in the working directory.
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    touchFiles(m_dir->path() + "/3", {"1_CH1.dat", "1_CH2.dat"});
+    SnackbarCatcher snackbar;
+    Form_Index empty;
+    empty.reCalcPointImp(3);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QDir::setCurrent(saved);
+    QVERIFY(!QDir(m_dir->path() + "/data").exists());
+    QVERIFY(snackbar.messages.isEmpty());
 }
 
 QTEST_MAIN(TestProjectTree)

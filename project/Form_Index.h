@@ -1,0 +1,115 @@
+#pragma once
+
+#include "PointParam.h"
+#include "ProjectAbout.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QTreeWidget>
+#include <QVector>
+
+#include <atomic>
+#include <memory>
+
+class QFile;
+class QMenu;
+class QAction;
+
+// The project page: the tree of the open project's lines, points and recorded groups.
+// It is also the only owner of the open project file; every read and write of it goes
+// through here, on the GUI thread.
+class Form_Index : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    // Meaning of the hidden columns of point and rate rows.
+    enum Column { ColumnText = 0, ColumnKind = 1, ColumnPointID = 2 };
+
+    explicit Form_Index(QWidget* parent = nullptr);
+    ~Form_Index() override;
+
+    // Opens, checks and loads a project; a refusal is shown in a box and changes nothing.
+    bool openProject(const QString& path);
+    QString projectFilePath() const { return m_projectFilePath; }
+    // Folder holding the project file; empty when no project path is set.
+    QString projectDir() const;
+
+    st_ProjectAbout getProjectAbout() const { return m_about; }
+    // Line and point of the newest point.
+    QPair<int, int> getLastLinePoint() const { return qMakePair(m_lastLine, m_lastPoint); }
+    int getNextPointID() const { return m_nextPointID; }
+
+    st_PointParam readPointParam(const QJsonArray& data, int id) const;
+
+    // Records a started recording in the project file; true when it was written.
+    bool addPointData(const st_PointParam& param);
+    // Undoes what the matching successful addPointData of this point created, nothing
+    // more; true when something was removed and written.
+    bool removeData(const st_PointParam& param);
+    void removePreSampleDir();
+
+    // The safe write of the project file: closes file and replaces it as a whole.
+    static bool writeProjectFile(QFile& file, const QJsonObject& object);
+
+    // Row operations.
+    QTreeWidgetItem* lineRow(int line);
+    QTreeWidgetItem* addPointRows(int line, int point, int pointID, int chSelect, int chMatch,
+                                  const QVector<int>& rates);
+    // Rate rows for further groups of a recorded point; groups[i] is the group number of rates[i].
+    void addRateRows(QTreeWidgetItem* pointRow, int chSelect, int chMatch, const QVector<int>& groups,
+                     const QVector<int>& rates);
+    QTreeWidgetItem* pointRow(int pointID) const { return m_pointRows.value(pointID, nullptr); }
+    // Point id of the last right-clicked point row, -1 when none.
+    int rightClickedPointID() const { return m_rightClickedPointID; }
+    QMenu* indexMenu() const { return m_menu; }
+
+signals:
+    void signalSelectPoint(int pointID);
+    void signalSelectRate(int pointID, int chSelect, int chMatch, int group);
+
+public slots:
+    void pointIDPlus1();
+    int findLastPointID(int lineNum, int pointNum);
+    st_PointParam getPointParam(int id);
+    // Text copies of the last right-clicked point's channel files, on the thread pool.
+    void genPointDataFile();
+    void reCalcPointImp(int pointID);
+    void onRightClicked(const QPoint& pos);
+
+private slots:
+    void onItemClicked(QTreeWidgetItem* item, int column);
+
+private:
+    // What one successful addPointData created, so that removeData undoes exactly that.
+    struct AddedRecording
+    {
+        bool newPoint = false;
+        QVector<int> groups;  // rate keys written
+        QVector<int> rates;   // their values
+    };
+
+    void createIndexMenu();
+    void forgetRows();
+    QTreeWidgetItem* newRateRow(int pointID, int chSelect, int chMatch, int group, int rate) const;
+    void removePointRow(int pointID);
+    void deleteGroupFiles(const QString& pointDir, int group) const;
+
+    QString m_projectFilePath;
+    st_ProjectAbout m_about;
+    int m_lastLine = 0;
+    int m_lastPoint = 0;
+    int m_nextPointID = 1;
+
+    QMenu* m_menu = nullptr;
+    QAction* m_exportAction = nullptr;
+    QAction* m_reCalcAction = nullptr;
+    int m_rightClickedPointID = -1;
+    QMap<int, QTreeWidgetItem*> m_pointRows;
+    QMap<int, QVector<AddedRecording>> m_added;  // by point id, latest last
+    // Cleared when the widget goes; a recalculation still queued then does not start.
+    std::shared_ptr<std::atomic_bool> m_alive = std::make_shared<std::atomic_bool>(true);
+};

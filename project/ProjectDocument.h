@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ProjectAbout.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+// Sample-rate keys "SampleRate1" .. "SampleRate20" of a point entry, one per group.
+constexpr int MaxRateKeys = 20;
+
+QString rateKey(int group);
+// Number of non-zero rate keys of an entry.
+int countRates(const QJsonObject& entry);
+// Group number of the entry's last non-zero rate key, 0 when there is none. Differs
+// from countRates when a group in between was recorded without a rate.
+int highestRateGroup(const QJsonObject& entry);
+
+// Band name of a band rate, the rate itself in decimal otherwise.
+QString rateLabel(int rate);
+// ",E0:Hx,E1:Hy" and so on for the electric channels that CHMatch pairs.
+QString pairingText(int chMatch);
+
+// One entry of "Data" as the tree needs it.
+struct ProjectPoint
+{
+    int id = 0;
+    int line = 0;
+    int point = 0;
+    int chSelect = 0;
+    int chMatch = 0;
+    QVector<int> rates = QVector<int>(MaxRateKeys, 0);  // rates[k-1] of group k
+};
+
+struct ProjectContent
+{
+    st_ProjectAbout about;
+    QVector<ProjectPoint> points;  // in file order
+    int nextPointID = 1;
+    int lastLine = 0;
+    int lastPoint = 0;
+};
+
+// Checks the text of a project file and reads it into content (about is filled on top
+// of what it holds). Returns the refusal to show the operator, empty when accepted.
+QString checkProjectDocument(const QByteArray& text, ProjectContent* content);

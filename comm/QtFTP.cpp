@@ -353,6 +353,8 @@ void QtFTP::downloadFinished()
         delete file;
         file = nullptr;
         busy = false;
+        // Cancelled: the group is incomplete and is not announced.
+        batchGroup = 0;
         endBatch();
         return;
     }

@@ -588,7 +588,8 @@ void TestQtFtp::exportBatchAnnouncesNoGroup()
 void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
 {
     makeGroup(14, 200000);
-    FtpServer server(rootDir->path(), {"--stall", "14_CH1.dat:8192:1", "--stall-seconds", "600"});
+    FtpServer server(rootDir->path(), {"--stall", "14_CH1.dat:8192:1", "--stall", "14_CH4.dat:8192:1",
+                                       "--stall-seconds", "600"});
     QVERIFY(server.port != 0);
     const QByteArray older("an older complete copy");
     QVERIFY(writeFile(local(14, 1), older));
@@ -612,6 +613,19 @@ void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
     QCOMPARE(readFile(local(14, 1)), older);
     QVERIFY(!QFile::exists(local(14, 2)));
     QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(14, 1)).absolutePath()), QStringList());
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(boxes.isEmpty());
+
+    // A recorded group cancelled after some of its files arrived is not announced.
+    ftp.download(remote(14, 5), local(14, 5));
+    ftp.download(remote(14, 4), local(14, 4));
+    QTRY_COMPARE_WITH_TIMEOUT(server.stalledTransfers(), 2, 30000);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(readFile(local(14, 5)), readFile(served(14, 5)));
+    cancelButton->click();
+    QVERIFY(waitIdle(ftp, 10000));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!QFile::exists(local(14, 4)));
     QCOMPARE(finished.count(), 0);
     QVERIFY(boxes.isEmpty());
 

@@ -4,6 +4,9 @@
 Serves --root read-only to one user, on 127.0.0.1 only. With --port 0 the system picks a
 free port; the bound port is printed as "PORT <n>" on the first line of standard output.
 
+The server stops when its standard input closes, so it never outlives the test process that
+started it, even when that process is killed.
+
 Fault injection:
   --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
                             send BYTES bytes and then stop sending (COUNT -1: every one)
@@ -17,6 +20,7 @@ import fnmatch
 import logging
 import os
 import sys
+import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
@@ -112,6 +116,17 @@ class TestFTPHandler(FTPHandler):
     pass
 
 
+def exit_when_input_closes():
+    def watch():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            os._exit(0)
+
+    threading.Thread(target=watch, daemon=True).start()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--root", required=True)
@@ -143,6 +158,7 @@ def main():
     handler.passive_ports = None
     handler.permit_foreign_addresses = False
 
+    exit_when_input_closes()
     server = FTPServer((LOOPBACK, args.port), handler)
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(timeout=0.05, handle_exit=True)

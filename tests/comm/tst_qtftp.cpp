@@ -76,6 +76,9 @@ public:
         process.kill();
         process.waitForFinished(10000);
     }
+    // What the server sees when the test process is gone.
+    void closeInput() { process.closeWriteChannel(); }
+    bool hasStopped(int timeoutMs) { return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs); }
     QString baseUrl() const { return instrumentFtpBaseUrl(QStringLiteral("127.0.0.1"), port); }
     // The server writes a line for each transfer and each stall to its error output.
     int stalledTransfers() { return countLines("stalling "); }
@@ -126,6 +129,7 @@ private slots:
     void cancelStopsTransferAndKeepsOldFile();
     void errorsWhileBoxOpenAreKept();
     void slowTransferOfUnknownSize();
+    void serverStopsWithItsTestProcess();
 
 private:
     void makeGroup(int group, int baseSize);
@@ -712,6 +716,15 @@ void TestQtFtp::slowTransferOfUnknownSize()
         speedShown = speedShown || label.contains("MB/s");
     }
     QVERIFY(speedShown);
+}
+
+void TestQtFtp::serverStopsWithItsTestProcess()
+{
+    // A test process killed by a time-out must not leave its server running.
+    FtpServer server(rootDir->path());
+    QVERIFY(server.port != 0);
+    server.closeInput();
+    QVERIFY(server.hasStopped(30000));
 }
 
 QTEST_MAIN(TestQtFtp)

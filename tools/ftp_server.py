@@ -10,6 +10,8 @@ started it, even when that process is killed.
 Fault injection:
   --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
                             send BYTES bytes and then stop sending (COUNT -1: every one)
+  --short GLOB:BYTES:COUNT  the first COUNT transfers of matching files end after BYTES bytes,
+                            reported complete ("226") as by a faulty server (COUNT -1: every one)
   --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
   --rate BYTES              send BYTES bytes per second, in tenths
   --no-size                 no SIZE command, so the client cannot know the file size
@@ -46,6 +48,7 @@ class StallRule:
 
 class TestDTPHandler(ThrottledDTPHandler):
     stall_rules = []
+    short_rules = []
     stall_seconds = 3600.0
     rate = 0
 
@@ -53,6 +56,7 @@ class TestDTPHandler(ThrottledDTPHandler):
         super().__init__(sock, cmd_channel)
         self._rule_checked = False
         self._stall_at = None
+        self._short_at = None
         self._sent = 0
         self._resume = None
         self._resume_done = True
@@ -64,6 +68,10 @@ class TestDTPHandler(ThrottledDTPHandler):
         name = os.path.basename(self.file_obj.name)
         sys.stderr.write("sending %s\n" % name)
         sys.stderr.flush()
+        for rule in self.short_rules:
+            if rule.take(name):
+                self._short_at = rule.stall_bytes
+                break
         for rule in self.stall_rules:
             if rule.take(name):
                 self._stall_at = rule.stall_bytes
@@ -74,6 +82,14 @@ class TestDTPHandler(ThrottledDTPHandler):
     def send(self, data):
         if not self._rule_checked:
             self._check_rule()
+        if self._short_at is not None:
+            room = self._short_at - self._sent
+            if room <= 0:
+                # Nothing left to send, as far as the client is told: "226".
+                self.producer_fifo.clear()
+                self.handle_close()
+                return 0
+            data = data[:room]
         if self._stall_at is not None:
             room = self._stall_at - self._sent
             if room <= 0:
@@ -134,6 +150,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--stall", action="append", default=[])
+    parser.add_argument("--short", action="append", default=[])
     parser.add_argument("--stall-seconds", type=float, default=3600.0)
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--no-size", action="store_true")
@@ -146,6 +163,7 @@ def main():
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elr")
 
     TestDTPHandler.stall_rules = [StallRule(text) for text in args.stall]
+    TestDTPHandler.short_rules = [StallRule(text) for text in args.short]
     TestDTPHandler.stall_seconds = args.stall_seconds
     TestDTPHandler.rate = args.rate
 

@@ -125,6 +125,7 @@ private slots:
     void stalledTransferRetried();
     void stalledTransferGivenUpWithError();
     void writeErrorReported();
+    void shortTransferReported();
     void exportBatchAnnouncesNoGroup();
     void cancelStopsTransferAndKeepsOldFile();
     void errorsWhileBoxOpenAreKept();
@@ -553,6 +554,38 @@ void TestQtFtp::writeErrorReported()
     QVERIFY(finished.wait(60000));
     QVERIFY(waitIdle(ftp));
     QCOMPARE(readFile(local(10, 1)), readFile(served(10, 1)));
+    QVERIFY(boxes.isEmpty());
+}
+
+void TestQtFtp::shortTransferReported()
+{
+    makeGroup(17, 200000);
+    FtpServer server(rootDir->path(), {"--short", "17_CH1.dat:50000:1"});
+    QVERIFY(server.port != 0);
+    const QByteArray older("an older complete copy");
+    QVERIFY(writeFile(local(17, 1), older));
+
+    QtFTP ftp;
+    ftp.setBaseUrl(server.baseUrl());
+    QSignalSpy finished(&ftp, &QtFTP::finished);
+    // The server ends the transfer early but calls it complete: the size it gave tells.
+    ftp.download(remote(17, 1), local(17, 1));
+    ftp.download(remote(17, 2), local(17, 2));
+    QVERIFY(finished.wait(60000));
+    QVERIFY(waitIdle(ftp));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QVERIFY2(boxes.first().text.startsWith(local(17, 1) + " " + remote(17, 1)), qPrintable(boxes.first().text));
+    QCOMPARE(boxes.first().text.count("\r\n"), 1);
+    QCOMPARE(readFile(local(17, 1)), older);
+    QCOMPARE(readFile(local(17, 2)), readFile(served(17, 2)));
+    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(17, 1)).absolutePath()), QStringList());
+
+    // Sent whole the next time.
+    boxes.clear();
+    ftp.download(remote(17, 1), local(17, 1));
+    QVERIFY(finished.wait(60000));
+    QVERIFY(waitIdle(ftp));
+    QCOMPARE(readFile(local(17, 1)), readFile(served(17, 1)));
     QVERIFY(boxes.isEmpty());
 }
 

@@ -343,6 +343,20 @@ void QtFTP::downloadFinished()
         writeAvailable();
         ok = abortReason == AbortReason::None;
     }
+    if (ok && file) {
+        // A server may end a transfer early and still call it complete; the size it gave
+        // tells, and a short file must not replace a whole one.
+        const QVariant size = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (size.isValid() && file->pos() < size.toLongLong()) {
+            ok = false;
+            message = QStringLiteral("%1 %2 传输不完整 (%3/%4)\r\n")
+                          .arg(currentTask.writePath, currentTask.getPath)
+                          .arg(file->pos())
+                          .arg(size.toLongLong());
+            qDebug() << "QtFTP" << "downloadFinished" << "short transfer" << currentTask.getPath << file->pos()
+                     << size.toLongLong();
+        }
+    }
 
     if (abortReason == AbortReason::Cancelled) {
         watchdog.stop();
@@ -353,6 +367,8 @@ void QtFTP::downloadFinished()
         delete file;
         file = nullptr;
         busy = false;
+        // Cancelled: the group is incomplete and is not announced.
+        batchGroup = 0;
         endBatch();
         return;
     }

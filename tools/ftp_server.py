@@ -4,9 +4,14 @@
 Serves --root read-only to one user, on 127.0.0.1 only. With --port 0 the system picks a
 free port; the bound port is printed as "PORT <n>" on the first line of standard output.
 
+The server stops when its standard input closes, so it never outlives the test process that
+started it, even when that process is killed.
+
 Fault injection:
   --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
                             send BYTES bytes and then stop sending (COUNT -1: every one)
+  --short GLOB:BYTES:COUNT  the first COUNT transfers of matching files end after BYTES bytes,
+                            reported complete ("226") as by a faulty server (COUNT -1: every one)
   --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
   --rate BYTES              send BYTES bytes per second, in tenths
   --no-size                 no SIZE command, so the client cannot know the file size
@@ -17,6 +22,7 @@ import fnmatch
 import logging
 import os
 import sys
+import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
@@ -42,6 +48,7 @@ class StallRule:
 
 class TestDTPHandler(ThrottledDTPHandler):
     stall_rules = []
+    short_rules = []
     stall_seconds = 3600.0
     rate = 0
 
@@ -49,6 +56,7 @@ class TestDTPHandler(ThrottledDTPHandler):
         super().__init__(sock, cmd_channel)
         self._rule_checked = False
         self._stall_at = None
+        self._short_at = None
         self._sent = 0
         self._resume = None
         self._resume_done = True
@@ -60,6 +68,10 @@ class TestDTPHandler(ThrottledDTPHandler):
         name = os.path.basename(self.file_obj.name)
         sys.stderr.write("sending %s\n" % name)
         sys.stderr.flush()
+        for rule in self.short_rules:
+            if rule.take(name):
+                self._short_at = rule.stall_bytes
+                break
         for rule in self.stall_rules:
             if rule.take(name):
                 self._stall_at = rule.stall_bytes
@@ -70,6 +82,14 @@ class TestDTPHandler(ThrottledDTPHandler):
     def send(self, data):
         if not self._rule_checked:
             self._check_rule()
+        if self._short_at is not None:
+            room = self._short_at - self._sent
+            if room <= 0:
+                # Nothing left to send, as far as the client is told: "226".
+                self.producer_fifo.clear()
+                self.handle_close()
+                return 0
+            data = data[:room]
         if self._stall_at is not None:
             room = self._stall_at - self._sent
             if room <= 0:
@@ -112,6 +132,17 @@ class TestFTPHandler(FTPHandler):
     pass
 
 
+def exit_when_input_closes():
+    def watch():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            os._exit(0)
+
+    threading.Thread(target=watch, daemon=True).start()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--root", required=True)
@@ -119,6 +150,7 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--stall", action="append", default=[])
+    parser.add_argument("--short", action="append", default=[])
     parser.add_argument("--stall-seconds", type=float, default=3600.0)
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--no-size", action="store_true")
@@ -131,6 +163,7 @@ def main():
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm="elr")
 
     TestDTPHandler.stall_rules = [StallRule(text) for text in args.stall]
+    TestDTPHandler.short_rules = [StallRule(text) for text in args.short]
     TestDTPHandler.stall_seconds = args.stall_seconds
     TestDTPHandler.rate = args.rate
 
@@ -143,6 +176,7 @@ def main():
     handler.passive_ports = None
     handler.permit_foreign_addresses = False
 
+    exit_when_input_closes()
     server = FTPServer((LOOPBACK, args.port), handler)
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(timeout=0.05, handle_exit=True)

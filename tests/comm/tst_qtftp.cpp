@@ -76,6 +76,9 @@ public:
         process.kill();
         process.waitForFinished(10000);
     }
+    // What the server sees when the test process is gone.
+    void closeInput() { process.closeWriteChannel(); }
+    bool hasStopped(int timeoutMs) { return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs); }
     QString baseUrl() const { return instrumentFtpBaseUrl(QStringLiteral("127.0.0.1"), port); }
     // The server writes a line for each transfer and each stall to its error output.
     int stalledTransfers() { return countLines("stalling "); }
@@ -122,10 +125,12 @@ private slots:
     void stalledTransferRetried();
     void stalledTransferGivenUpWithError();
     void writeErrorReported();
+    void shortTransferReported();
     void exportBatchAnnouncesNoGroup();
     void cancelStopsTransferAndKeepsOldFile();
     void errorsWhileBoxOpenAreKept();
     void slowTransferOfUnknownSize();
+    void serverStopsWithItsTestProcess();
 
 private:
     void makeGroup(int group, int baseSize);
@@ -552,6 +557,38 @@ void TestQtFtp::writeErrorReported()
     QVERIFY(boxes.isEmpty());
 }
 
+void TestQtFtp::shortTransferReported()
+{
+    makeGroup(17, 200000);
+    FtpServer server(rootDir->path(), {"--short", "17_CH1.dat:50000:1"});
+    QVERIFY(server.port != 0);
+    const QByteArray older("an older complete copy");
+    QVERIFY(writeFile(local(17, 1), older));
+
+    QtFTP ftp;
+    ftp.setBaseUrl(server.baseUrl());
+    QSignalSpy finished(&ftp, &QtFTP::finished);
+    // The server ends the transfer early but calls it complete: the size it gave tells.
+    ftp.download(remote(17, 1), local(17, 1));
+    ftp.download(remote(17, 2), local(17, 2));
+    QVERIFY(finished.wait(60000));
+    QVERIFY(waitIdle(ftp));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QVERIFY2(boxes.first().text.startsWith(local(17, 1) + " " + remote(17, 1)), qPrintable(boxes.first().text));
+    QCOMPARE(boxes.first().text.count("\r\n"), 1);
+    QCOMPARE(readFile(local(17, 1)), older);
+    QCOMPARE(readFile(local(17, 2)), readFile(served(17, 2)));
+    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(17, 1)).absolutePath()), QStringList());
+
+    // Sent whole the next time.
+    boxes.clear();
+    ftp.download(remote(17, 1), local(17, 1));
+    QVERIFY(finished.wait(60000));
+    QVERIFY(waitIdle(ftp));
+    QCOMPARE(readFile(local(17, 1)), readFile(served(17, 1)));
+    QVERIFY(boxes.isEmpty());
+}
+
 void TestQtFtp::exportBatchAnnouncesNoGroup()
 {
     makeGroup(11, 10000);
@@ -588,7 +625,8 @@ void TestQtFtp::exportBatchAnnouncesNoGroup()
 void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
 {
     makeGroup(14, 200000);
-    FtpServer server(rootDir->path(), {"--stall", "14_CH1.dat:8192:1", "--stall-seconds", "600"});
+    FtpServer server(rootDir->path(), {"--stall", "14_CH1.dat:8192:1", "--stall", "14_CH4.dat:8192:1",
+                                       "--stall-seconds", "600"});
     QVERIFY(server.port != 0);
     const QByteArray older("an older complete copy");
     QVERIFY(writeFile(local(14, 1), older));
@@ -612,6 +650,19 @@ void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
     QCOMPARE(readFile(local(14, 1)), older);
     QVERIFY(!QFile::exists(local(14, 2)));
     QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(14, 1)).absolutePath()), QStringList());
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(boxes.isEmpty());
+
+    // A recorded group cancelled after some of its files arrived is not announced.
+    ftp.download(remote(14, 5), local(14, 5));
+    ftp.download(remote(14, 4), local(14, 4));
+    QTRY_COMPARE_WITH_TIMEOUT(server.stalledTransfers(), 2, 30000);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(readFile(local(14, 5)), readFile(served(14, 5)));
+    cancelButton->click();
+    QVERIFY(waitIdle(ftp, 10000));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!QFile::exists(local(14, 4)));
     QCOMPARE(finished.count(), 0);
     QVERIFY(boxes.isEmpty());
 
@@ -698,6 +749,15 @@ void TestQtFtp::slowTransferOfUnknownSize()
         speedShown = speedShown || label.contains("MB/s");
     }
     QVERIFY(speedShown);
+}
+
+void TestQtFtp::serverStopsWithItsTestProcess()
+{
+    // A test process killed by a time-out must not leave its server running.
+    FtpServer server(rootDir->path());
+    QVERIFY(server.port != 0);
+    server.closeInput();
+    QVERIFY(server.hasStopped(30000));
 }
 
 QTEST_MAIN(TestQtFtp)

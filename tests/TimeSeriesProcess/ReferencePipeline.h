@@ -1,7 +1,8 @@
 #pragma once
 // The pipeline of one channel pair evaluated straight from its formulas: every block
 // tapers, transforms and averages each target with freshly computed band weights and
-// resamples the calibrations again. The library must give exactly these results.
+// resamples the calibrations again, and every block is detrended here from the formulas
+// rather than by the reader. The library must give exactly these results.
 
 #include "ChannelDataFile.h"
 #include "SpectralPipeline.h"
@@ -13,6 +14,30 @@
 #include <cmath>
 
 namespace reference {
+
+// Mean and least-squares line over the abscissa -1 .. +1 removed, term by term.
+inline QVector<double> detrendStraight(const QVector<double>& y)
+{
+    const int n = y.size();
+    double sum = 0;
+    for (int i = 0; i < n; ++i)
+        sum += y.at(i);
+    const double mean = sum / n;
+    double sxy = 0;
+    double sxx = 0;
+    for (int i = 0; i < n; ++i) {
+        const double x = 2.0 * i / (n - 1) - 1.0;
+        sxy += y.at(i) * x;
+        sxx += x * x;
+    }
+    const double slope = sxy / sxx;
+    QVector<double> result(n);
+    for (int i = 0; i < n; ++i) {
+        const double x = 2.0 * i / (n - 1) - 1.0;
+        result[i] = y.at(i) - mean - slope * x;
+    }
+    return result;
+}
 
 inline FreqImpData realProcess(const QStringList& files, const QMap<int, QVector<CalibrationData> >& boardCal,
                                const QMap<int, QVector<CalibrationData> >& sensorCal, const QVector<double>& factors,
@@ -29,9 +54,13 @@ inline FreqImpData realProcess(const QStringList& files, const QMap<int, QVector
     QList<QVector<CrossSpectrum> > processed;
     for (int b = 0; b < blocks; ++b) {
         bool ok = false;
-        const QList<QVector<double> > samples = readChannelBlocks(files, N, b, &ok, false, detrend);
+        QList<QVector<double> > samples = readChannelBlocks(files, N, b, &ok, false, false);
         if (excluded.contains(b) || !ok)
             continue;
+        if (detrend) {
+            for (QVector<double>& channel : samples)
+                channel = detrendStraight(channel);
+        }
         QVector<QVector<SpectrumPoint> > bands;
         for (int c = 0; c < files.size(); ++c) {
             const bool even = c % 2 == 0;

@@ -140,6 +140,17 @@ void TestSoundingMerge::manyOverlapsSmoothOnlyThemselves()
     smoothThreePoint(smoothed);
     for (int k = 0; k < 8; ++k)
         QCOMPARE(merged[k].ApparentResis, k >= 2 && k < 7 ? smoothed[k] : rho[k]);
+
+    // Four overlaps still smooth the neighbour below the first of them.
+    b.removeLast();
+    const QVector<OneFreqImpedance> four = mergeImpedanceLists(a, b);
+    rho[6] = 10 + 6 * 6;
+    smoothed = rho;
+    smoothThreePoint(smoothed);
+    for (int k = 0; k < 8; ++k) {
+        QCOMPARE(four[k].ApparentResis, k >= 1 && k < 6 ? smoothed[k] : rho[k]);
+        QCOMPARE(four[k].Depth, depthOf(four[k]));
+    }
 }
 
 void TestSoundingMerge::crossSpectraCombineWithinTheTighterTolerance()

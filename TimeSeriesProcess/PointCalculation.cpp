@@ -127,11 +127,14 @@ bool writeImpedanceFileLocked(const QString& path, const PointResult& result)
     return saveText(path, text);
 }
 
-PointResult readImpedanceFileLocked(const QString& path)
+PointResult readImpedanceFileLocked(const QString& path, bool* readable = nullptr)
 {
     PointResult result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const bool opened = file.open(QIODevice::ReadOnly | QIODevice::Text);
+    if (readable)
+        *readable = opened;
+    if (!opened)
         return result;
     QTextStream in(&file);
     in.readLine();
@@ -362,7 +365,8 @@ PointResult calcGroupData(const QString& pointDir, const st_PointParam& param, i
 
     // The table is read, merged and written as one step against other groups' merges.
     QMutexLocker locker(&tableLock(table));
-    PointResult result = QFile::exists(table) ? readImpedanceFileLocked(table) : PointResult();
+    bool readable = true;
+    PointResult result = QFile::exists(table) ? readImpedanceFileLocked(table, &readable) : PointResult();
     for (auto it = groupResult.constBegin(); it != groupResult.constEnd(); ++it) {
         if (result.contains(it.key()))
             result[it.key()] = mergeImpedanceLists(result.value(it.key()), it.value().impedance);
@@ -371,7 +375,9 @@ PointResult calcGroupData(const QString& pointDir, const st_PointParam& param, i
     }
     if (ok)
         *ok = !result.isEmpty();
-    if (!writeImpedanceFileLocked(table, result))
+    // A table that is there but cannot be read holds earlier groups: writing this group
+    // alone over it would lose them.
+    if (!readable || !writeImpedanceFileLocked(table, result))
         reportSaveFailure(table);
     return result;
 }

@@ -8,6 +8,11 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 #include <cmath>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace fixtures;
 
@@ -120,6 +125,7 @@ private slots:
     void wideValuesKeepABlank();
     void crossPowerTableColumns();
     void failedWriteIsReported();
+    void unreadableTableIsNotOverwritten();
     void pairsFollowTheMatchBits();
     void hzPairsAndPairsWithoutData();
     void pointCalculationMergesGroupsInOrder();
@@ -252,6 +258,34 @@ void TestPointCalculation::failedWriteIsReported()
     bool ok = false;
     const PointResult result = calcGroupData(point.pointDir, point.param, 1, &ok);
     QVERIFY(ok && result.contains(0));
+    QCOMPARE(m_messages, QStringList({"结果文件保存失败：" + QDir::toNativeSeparators(point.table())}));
+}
+
+// A table that exists but cannot be opened (here a socket, which no one can open as a file)
+// may hold earlier groups: the group is not written over it, and the failure is reported.
+void TestPointCalculation::unreadableTableIsNotOverwritten()
+{
+    PointFixture point;
+    QVERIFY(point.writeGroup(1, 16384, 3));
+    point.param.GroupNum = 1;
+    point.param.CHMatch = 0x02;
+    QVERIFY(QDir().mkpath(QFileInfo(point.table()).path()));
+    const QByteArray path = QFile::encodeName(point.table());
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    QVERIFY(size_t(path.size()) < sizeof(address.sun_path));
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+
+    bool ok = false;
+    const PointResult result = calcGroupData(point.pointDir, point.param, 1, &ok);
+    QVERIFY(ok && result.contains(0));
+    struct stat info = {};
+    QCOMPARE(::stat(path.constData(), &info), 0);
+    QVERIFY(S_ISSOCK(info.st_mode));
     QCOMPARE(m_messages, QStringList({"结果文件保存失败：" + QDir::toNativeSeparators(point.table())}));
 }
 

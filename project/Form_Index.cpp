@@ -220,6 +220,11 @@ st_PointParam Form_Index::readPointParam(const QJsonArray& data, int id) const
 
 bool Form_Index::addPointData(const st_PointParam& param)
 {
+    const int id = param.Pos.ID;
+    // Until it is written this addition created nothing; the stop that matches it must
+    // not undo an earlier addition of the same point instead.
+    m_added[id].append(AddedRecording());
+
     // ExistingOnly: a project file that has gone is reported, not recreated empty.
     QFile file(m_projectFilePath);
     if (m_projectFilePath.isEmpty() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
@@ -232,11 +237,11 @@ bool Form_Index::addPointData(const st_PointParam& param)
         return false;
     }
 
-    const int id = param.Pos.ID;
     const int groupCount = qMin(int(param.GroupNum), MaxGroupNum);
     QJsonArray data = root.value(QStringLiteral("Data")).toArray();
     const int index = findEntry(data, id);
     AddedRecording added;
+    added.written = true;
     added.newPoint = index < 0;
     QJsonObject entry;
     int firstGroup = 1;
@@ -290,7 +295,7 @@ bool Form_Index::addPointData(const st_PointParam& param)
         addRateRows(row, entry.value(QStringLiteral("CHSelect")).toInt(), entry.value(QStringLiteral("CHMatch")).toInt(),
                     added.groups, added.rates);
     }
-    m_added[id].append(added);
+    m_added[id].last() = added;
     m_lastLine = param.Pos.Line;
     m_lastPoint = param.Pos.Point;
     m_nextPointID = qMax(m_nextPointID, id + 1);
@@ -304,6 +309,11 @@ bool Form_Index::removeData(const st_PointParam& param)
     // above all earlier recordings of the same point, stays.
     if (m_projectFilePath.isEmpty() || m_added.value(id).isEmpty()) {
         qDebug() << "Form_Index" << "removeData" << "nothing recorded to undo for point" << id;
+        return false;
+    }
+    if (!m_added.value(id).last().written) {
+        m_added[id].removeLast();
+        qDebug() << "Form_Index" << "removeData" << "the addition of point" << id << "was not written";
         return false;
     }
     QFile file(m_projectFilePath);

@@ -87,6 +87,7 @@ private:
     // What one successful addPointData created, so that removeData undoes exactly that.
     struct AddedRecording
     {
+        bool written = false;  // false: the addition failed and created nothing
         bool newPoint = false;
         QVector<int> groups;  // rate keys written
         QVector<int> rates;   // their values

@@ -15,6 +15,16 @@ namespace {
 
 constexpr qint64 SampleOffset = 1024;
 
+// A text cut short by a failed write (a full disk) would pass for the whole recording.
+bool finishExport(QFile& output, QTextStream& text)
+{
+    text.flush();
+    if (text.status() == QTextStream::Ok && output.error() == QFileDevice::NoError)
+        return true;
+    output.remove();
+    return false;
+}
+
 }  // namespace
 
 QString exportFilePath(const QString& channelFile)
@@ -31,12 +41,12 @@ bool exportChannelFile(const QString& channelFile)
     const DataFileHeader header = readDataFileHeader(channelFile);
     QFile input(channelFile);
     if (!input.open(QIODevice::ReadOnly))
-        return true;
+        return false;
 
     QTextStream text(&output);
     text << "SampleRate-" << header.sampleRate << "\n";
     if (!input.seek(SampleOffset))
-        return text.status() == QTextStream::Ok;
+        return finishExport(output, text);
     QDataStream samples(&input);
     samples.setByteOrder(QDataStream::LittleEndian);
     const quint64 count = quint64(header.duration) * header.sampleRate;
@@ -49,8 +59,7 @@ bool exportChannelFile(const QString& channelFile)
         text << QString::number(double(i) / header.sampleRate, 'g', 8).leftJustified(10) << ','
              << QString::number(sample * header.lsb, 'g', 8) << "\n";
     }
-    text.flush();
-    return text.status() == QTextStream::Ok;
+    return finishExport(output, text);
 }
 
 void genPointDirData(const QString& folder)
@@ -60,9 +69,18 @@ void genPointDirData(const QString& folder)
     QStringList files;
     for (const QFileInfo& entry : entries)
         files << entry.absoluteFilePath();
-    QtConcurrent::blockingMap(files, [](const QString& file) { exportChannelFile(file); });
+    QAtomicInt failed;
+    QtConcurrent::blockingMap(files, [&failed](const QString& file) {
+        if (!exportChannelFile(file))
+            failed.fetchAndAddRelaxed(1);
+    });
 
-    const QString message = QCoreApplication::translate("Form_Index", "数据导出成功，位置%1").arg(folder);
+    const QString message =
+        failed.loadRelaxed() == 0
+            ? QCoreApplication::translate("Form_Index", "数据导出成功，位置%1").arg(folder)
+            : QCoreApplication::translate("Form_Index", "数据导出失败：%1 个文件未导出，位置%2")
+                  .arg(failed.loadRelaxed())
+                  .arg(folder);
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [message] { showSnackbarMessage(message); }, Qt::QueuedConnection);
 }

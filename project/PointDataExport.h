@@ -10,9 +10,10 @@ QString exportFilePath(const QString& channelFile);
 // Writes the text copy of one channel file: "SampleRate-<rate>", then one line per
 // sample with its time in seconds and its value in physical units. Stops at the end of
 // the data when the file holds fewer samples than its header gives. False when the
-// output could not be written.
+// input could not be read (the output stays empty) or the output could not be written
+// (the incomplete output is removed).
 bool exportChannelFile(const QString& channelFile);
 
 // Every "*.dat"/"*.DAT" file of the folder, several at once on the global pool; blocks
-// until done, then tells the operator where the files are.
+// until done, then tells the operator where the files are, or how many failed.
 void genPointDirData(const QString& folder);

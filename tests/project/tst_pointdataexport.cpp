@@ -21,6 +21,7 @@ private slots:
     void sampleLines();
     void shortFileStopsAtItsEnd();
     void folderExportTellsWhereItIs();
+    void fullDiskIsNotReportedAsSuccess();
     void exportFromTheContextMenu();
 
 private:
@@ -117,6 +118,24 @@ void TestPointDataExport::folderExportTellsWhereItIs()
     QVERIFY(QDir().mkpath(empty));
     genPointDirData(empty);
     QTRY_COMPARE(m_snackbar->messages, QStringList{QStringLiteral("数据导出成功，位置%1").arg(empty)});
+}
+
+void TestPointDataExport::fullDiskIsNotReportedAsSuccess()
+{
+    if (!QFileInfo("/dev/full").exists())
+        QSKIP("no /dev/full here");
+    channelFile("1_CH1.dat", 61, 1, 1.0, QVector<qint32>(61, 1));
+    channelFile("1_CH2.dat", 61, 100, 1.0, QVector<qint32>(6100, 2));
+    // Every write of this output fails as on a full disk.
+    QVERIFY(QFile::link("/dev/full", m_dir->path() + "/1_CH2_Export.txt"));
+    QVERIFY(!exportChannelFile(m_dir->path() + "/1_CH2.dat"));
+    QVERIFY(!QFileInfo::exists(m_dir->path() + "/1_CH2_Export.txt"));  // no torn text left
+
+    QVERIFY(QFile::link("/dev/full", m_dir->path() + "/1_CH2_Export.txt"));
+    genPointDirData(m_dir->path());
+    QTRY_COMPARE(m_snackbar->messages,
+                 QStringList{QStringLiteral("数据导出失败：%1 个文件未导出，位置%2").arg(1).arg(m_dir->path())});
+    QCOMPARE(exportLines(m_dir->path() + "/1_CH1.dat").size(), 1 + 61 + 1);
 }
 
 void TestPointDataExport::exportFromTheContextMenu()

@@ -31,6 +31,7 @@ private slots:
     void gapInRateKeysAddressesRightKey();
     void zeroRateGroupsKeepTheirNumbers();
     void failedAddIsNeverUndone();
+    void failedAddAfterSuccessfulOneUndoesNothing();
     void removeWithoutAddChangesNothing();
     void addToMissingProjectFile();
 
@@ -331,6 +332,36 @@ void TestProjectFile::failedAddIsNeverUndone()
     QCOMPARE(QDir(pointDir).entryList(QDir::Files), (QStringList{"1_CH1.dat", "2_CH1.dat"}));
     QVERIFY(index.pointRow(2));
     QCOMPARE(index.pointRow(2)->childCount(), 2);
+}
+
+void TestProjectFile::failedAddAfterSuccessfulOneUndoesNothing()
+{
+    Form_Index index;
+    const QString path = makeProject(m_dir->path(), {});
+    QVERIFY(index.openProject(path));
+    const st_PointParam first = recording(1, 1, 10, {250000, 7800});
+    QVERIFY(index.addPointData(first));
+    const QString pointDir = index.projectDir() + "/1";
+    touchFiles(pointDir, {"1_CH1.dat", "2_CH1.dat"});
+    const QByteArray before = readBytes(path);
+
+    // The same point sampled again; that addition fails.
+    QVERIFY(QDir().mkpath(safeWriteTempPath(path)));
+    const st_PointParam second = recording(1, 1, 10, {488});
+    QVERIFY(!index.addPointData(second));
+    QVERIFY(QDir().rmdir(safeWriteTempPath(path)));
+
+    // Its stop undoes nothing: the first recording, its rows and its folder stay.
+    QVERIFY(!index.removeData(second));
+    QCOMPARE(readBytes(path), before);
+    QCOMPARE(QDir(pointDir).entryList(QDir::Files), (QStringList{"1_CH1.dat", "2_CH1.dat"}));
+    QVERIFY(index.pointRow(1));
+    QCOMPARE(index.pointRow(1)->childCount(), 2);
+
+    // The first recording can still be undone by its own stop.
+    QVERIFY(index.removeData(first));
+    QVERIFY(readProject(path).value("Data").toArray().isEmpty());
+    QVERIFY(!QDir(pointDir).exists());
 }
 
 void TestProjectFile::removeWithoutAddChangesNothing()

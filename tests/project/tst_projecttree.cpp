@@ -199,10 +199,13 @@ void TestProjectTree::refusedOpenKeepsTree()
     QCOMPARE(childTexts(index.topLevelItem(0)), (QStringList{"10", "20"}));
     QVERIFY(!index.pointRow(8));
 
-    // Opening another good project replaces the tree.
-    QVERIFY(index.openProject(makeProject(m_dir->path(), {pointEntry(3, 4, 30, {61})}, "Other")));
+    // Opening another good project replaces the tree, still in numeric order.
+    QVERIFY(index.openProject(makeProject(
+        m_dir->path(), {pointEntry(3, 4, 30, {61}), pointEntry(4, 4, 100, {61}), pointEntry(5, 4, 4, {61})},
+        "Other")));
     QCOMPARE(index.topLevelItemCount(), 1);
     QCOMPARE(index.topLevelItem(0)->text(0), QStringLiteral("4"));
+    QCOMPARE(childTexts(index.topLevelItem(0)), (QStringList{"4", "30", "100"}));
     QVERIFY(!index.pointRow(1));
 }
 

@@ -138,8 +138,11 @@ private:
     QString local(int group, int channel) const { return localDir->path() + "/proj/" + Point + channelFile(group, channel); }
     QString served(int group, int channel) const { return rootDir->path() + "/" + remote(group, channel); }
     bool waitIdle(QtFTP& ftp, int timeoutMs = 60000);
+    bool batchEnded(QtFTP& ftp, QSignalSpy& finished);
+    void downloadChannels(QtFTP& ftp, int group, int firstChannel, int lastChannel);
+    bool channelsArrivedWhole(int group, int firstChannel, int lastChannel) const;
     void connectDialog(QtFTP& ftp, FtpProgressDialog& dialog);
-    QStringList leftoverTemporaryFiles(const QString& folder) const;
+    QStringList leftoverTemporaryFiles() const;
 
     QScopedPointer<QTemporaryDir> rootDir;
     QScopedPointer<QTemporaryDir> localDir;
@@ -191,6 +194,28 @@ bool TestQtFtp::waitIdle(QtFTP& ftp, int timeoutMs)
     return false;
 }
 
+// A batch announced its group, then the queue went idle.
+bool TestQtFtp::batchEnded(QtFTP& ftp, QSignalSpy& finished)
+{
+    return finished.wait(60000) && waitIdle(ftp);
+}
+
+void TestQtFtp::downloadChannels(QtFTP& ftp, int group, int firstChannel, int lastChannel)
+{
+    for (int channel = firstChannel; channel <= lastChannel; ++channel)
+        ftp.download(remote(group, channel), local(group, channel));
+}
+
+bool TestQtFtp::channelsArrivedWhole(int group, int firstChannel, int lastChannel) const
+{
+    for (int channel = firstChannel; channel <= lastChannel; ++channel)
+        if (readFile(local(group, channel)) != readFile(served(group, channel))) {
+            qWarning("%s differs from the served file", qPrintable(local(group, channel)));
+            return false;
+        }
+    return true;
+}
+
 void TestQtFtp::connectDialog(QtFTP& ftp, FtpProgressDialog& dialog)
 {
     connect(&ftp, &QtFTP::progressVisibleChanged, &dialog, &QWidget::setVisible);
@@ -200,10 +225,11 @@ void TestQtFtp::connectDialog(QtFTP& ftp, FtpProgressDialog& dialog)
     connect(&dialog, &QProgressDialog::canceled, &ftp, &QtFTP::cancelAll);
 }
 
-QStringList TestQtFtp::leftoverTemporaryFiles(const QString& folder) const
+// Files of the point folder that are not channel files: temporary files left behind.
+QStringList TestQtFtp::leftoverTemporaryFiles() const
 {
     QStringList left;
-    for (const QString& name : QDir(folder).entryList(QDir::Files))
+    for (const QString& name : QDir(localDir->path() + "/proj/" + Point).entryList(QDir::Files))
         if (!name.endsWith(QLatin1String(".dat")))
             left << name;
     return left;
@@ -252,21 +278,18 @@ void TestQtFtp::groupBatchArrivesWhole()
     QVERIFY(dialog.windowFlags() & Qt::CustomizeWindowHint);
     QVERIFY(!(dialog.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint)));
     QVERIFY(!dialog.isVisible());
-    for (int channel = 1; channel <= 6; ++channel)
-        ftp.download(remote(12, channel), local(12, channel));
+    downloadChannels(ftp, 12, 1, 6);
     QVERIFY(ftp.isBusy());
     QVERIFY(dialog.isVisible());
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
 
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toInt(), 12);
-    for (int channel = 1; channel <= 6; ++channel)
-        QVERIFY2(readFile(local(12, channel)) == readFile(served(12, channel)), qPrintable(local(12, channel)));
+    QVERIFY(channelsArrivedWhole(12, 1, 6));
     QVERIFY(shownWhileBusy);
     QVERIFY(!dialog.isVisible());
     QVERIFY(boxes.isEmpty());
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(12, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
     // A trial run's files come from the instrument's trial folder into the point "-1".
     const QByteArray trial = randomBytes(30000, 5);
@@ -289,11 +312,9 @@ void TestQtFtp::laterGroupQueuedBeforeEndGivesOneFinished()
     QtFTP ftp;
     ftp.setBaseUrl(server.baseUrl());
     QSignalSpy finished(&ftp, &QtFTP::finished);
-    for (int group = 1; group <= 2; ++group)
-        for (int channel = 1; channel <= 6; ++channel)
-            ftp.download(remote(group, channel), local(group, channel));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    downloadChannels(ftp, 1, 1, 6);
+    downloadChannels(ftp, 2, 1, 6);
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toInt(), 2);
     QCOMPARE(readFile(local(1, 6)), readFile(served(1, 6)));
@@ -330,8 +351,7 @@ void TestQtFtp::informationFilesHandedOverThroughTempFile()
     ftp.download(remote(3, 1), local(3, 1));
     ftp.download(remote(3, 2), local(3, 2));
     ftp.getTableJson();
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(order, QStringList({"table", "finished 3"}));
     QCOMPARE(tableJson, table); // without the trailing zero byte
     QVERIFY(!QFile::exists(AppDirPath + "/TempFile/ProjectTable.json"));
@@ -341,8 +361,7 @@ void TestQtFtp::informationFilesHandedOverThroughTempFile()
     order.clear();
     ftp.download(remote(3, 3), local(3, 3));
     ftp.getProjJson(Project.toLongLong());
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(order, QStringList({"info", "finished 3"}));
     QCOMPARE(infoJson, info);
     QVERIFY(!QFile::exists(AppDirPath + "/TempFile/ProjectInfo.json"));
@@ -370,8 +389,7 @@ void TestQtFtp::missingFileReported()
     ftp.download(PointFolder + "/4_CH9.dat", localDir->path() + "/proj/" + Point + "/4_CH9.dat");
     ftp.download(PointFolder + "/nothere/4_CH8.dat", localDir->path() + "/proj/" + Point + "/4_CH8.dat");
     ftp.download(remote(4, 2), local(4, 2));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
 
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toInt(), 4);
@@ -385,7 +403,7 @@ void TestQtFtp::missingFileReported()
     QVERIFY(!QFile::exists(localDir->path() + "/proj/" + Point + "/4_CH9.dat"));
     QVERIFY(!QFile::exists(localDir->path() + "/proj/" + Point + "/4_CH8.dat"));
     QCOMPARE(readFile(local(4, 2)), readFile(served(4, 2)));
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(4, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
     // Nobody listening: one line with both paths and the error's name.
     QTcpServer closed;
@@ -421,8 +439,7 @@ void TestQtFtp::localFileThatCannotBeOpenedFailsAlone()
     ftp.download(remote(5, 3), directory);
     ftp.download(remote(5, 5), longName);
     ftp.download(remote(5, 4), local(5, 4));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
 
     QCOMPARE(finished.count(), 1);
     QCOMPARE(readFile(local(5, 1)), readFile(served(5, 1)));
@@ -431,7 +448,7 @@ void TestQtFtp::localFileThatCannotBeOpenedFailsAlone()
     QVERIFY2(boxes.first().text.contains("无法创建目录: " + localDir->path() + "/blocker/7"), qPrintable(boxes.first().text));
     QVERIFY2(boxes.first().text.contains("无法打开文件: " + directory), qPrintable(boxes.first().text));
     QVERIFY2(boxes.first().text.contains(longName + " 写入失败"), qPrintable(boxes.first().text));
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(5, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
     // Only bad tasks: the batch still ends and reports.
     boxes.clear();
@@ -459,8 +476,7 @@ void TestQtFtp::redownloadReplacesWholeFile()
     ftp.setBaseUrl(server.baseUrl());
     QSignalSpy finished(&ftp, &QtFTP::finished);
     ftp.download(remote(6, 1), local(6, 1));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
 
     QCOMPARE(readFile(local(6, 1)), readFile(served(6, 1)));
     // Truncating in place would make the last pages of the mapping unreadable.
@@ -480,10 +496,8 @@ void TestQtFtp::stalledTransferRetried()
     QSignalSpy finished(&ftp, &QtFTP::finished);
     QElapsedTimer clock;
     clock.start();
-    for (int channel = 1; channel <= 3; ++channel)
-        ftp.download(remote(8, channel), local(8, channel));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    downloadChannels(ftp, 8, 1, 3);
+    QVERIFY(batchEnded(ftp, finished));
 
     QVERIFY(clock.elapsed() >= QtFTP::StallTimeoutMs);
     QCOMPARE(server.stalledTransfers(), 1);
@@ -491,8 +505,7 @@ void TestQtFtp::stalledTransferRetried()
     QCOMPARE(finished.count(), 1);
     // The retried file went to the end of the queue, so it was the last one delivered.
     QCOMPARE(finished.first().first().toInt(), 8);
-    for (int channel = 1; channel <= 3; ++channel)
-        QCOMPARE(readFile(local(8, channel)), readFile(served(8, channel)));
+    QVERIFY(channelsArrivedWhole(8, 1, 3));
     QVERIFY(boxes.isEmpty());
 }
 
@@ -515,7 +528,7 @@ void TestQtFtp::stalledTransferGivenUpWithError()
     QVERIFY2(boxes.first().text.contains(remote(9, 1)) && boxes.first().text.contains("传输超时"),
              qPrintable(boxes.first().text));
     QCOMPARE(readFile(local(9, 1)), older);
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(9, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 }
 
 void TestQtFtp::writeErrorReported()
@@ -546,13 +559,12 @@ void TestQtFtp::writeErrorReported()
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
     QVERIFY2(boxes.first().text.contains(local(10, 1) + " 写入失败"), qPrintable(boxes.first().text));
     QVERIFY(!QFile::exists(local(10, 1)));
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(10, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
     // Space again: the same file comes whole.
     boxes.clear();
     ftp.download(remote(10, 1), local(10, 1));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(readFile(local(10, 1)), readFile(served(10, 1)));
     QVERIFY(boxes.isEmpty());
 }
@@ -571,20 +583,18 @@ void TestQtFtp::shortTransferReported()
     // The server ends the transfer early but calls it complete: the size it gave tells.
     ftp.download(remote(17, 1), local(17, 1));
     ftp.download(remote(17, 2), local(17, 2));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
     QVERIFY2(boxes.first().text.startsWith(local(17, 1) + " " + remote(17, 1)), qPrintable(boxes.first().text));
     QCOMPARE(boxes.first().text.count("\r\n"), 1);
     QCOMPARE(readFile(local(17, 1)), older);
     QCOMPARE(readFile(local(17, 2)), readFile(served(17, 2)));
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(17, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
     // Sent whole the next time.
     boxes.clear();
     ftp.download(remote(17, 1), local(17, 1));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(readFile(local(17, 1)), readFile(served(17, 1)));
     QVERIFY(boxes.isEmpty());
 }
@@ -615,8 +625,7 @@ void TestQtFtp::exportBatchAnnouncesNoGroup()
     finished.clear();
     ftp.download(remote(13, 2), local(13, 2));
     ftp.exportFile(remote(11, 4), local(11, 4));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.first().first().toInt(), 13);
     QCOMPARE(readFile(local(11, 4)), readFile(served(11, 4)));
@@ -649,7 +658,7 @@ void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(readFile(local(14, 1)), older);
     QVERIFY(!QFile::exists(local(14, 2)));
-    QCOMPARE(leftoverTemporaryFiles(QFileInfo(local(14, 1)).absolutePath()), QStringList());
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
     QCOMPARE(finished.count(), 0);
     QVERIFY(boxes.isEmpty());
 
@@ -732,8 +741,7 @@ void TestQtFtp::slowTransferOfUnknownSize()
     QElapsedTimer clock;
     clock.start();
     ftp.download(remote(16, 1), local(16, 1));
-    QVERIFY(finished.wait(60000));
-    QVERIFY(waitIdle(ftp));
+    QVERIFY(batchEnded(ftp, finished));
 
     // Longer than the watchdog, but never without progress for that long.
     QVERIFY(clock.elapsed() > 2 * QtFTP::StallTimeoutMs);

@@ -72,6 +72,15 @@ struct Page
                     return static_cast<QwtPlotTextLabel*>(item)->text().text();
         return QString();
     }
+    // Shown, exposed, and given time to lay out and draw.
+    bool showAndSettle(int settleMs = 200)
+    {
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form))
+            return false;
+        QTest::qWait(settleMs);
+        return true;
+    }
     QDialog* settingsDialog()
     {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -82,9 +91,12 @@ struct Page
     }
 };
 
-// A group of channel files: ramps whose count encodes channel and sample index.
+// A group of channel files in a folder made for it if need be: ramps whose count encodes
+// channel and sample index.
 bool writeGroup(const QString& dir, int group, uint8_t mask, ChannelFileSpec spec = ChannelFileSpec())
 {
+    if (!QDir().mkpath(dir))
+        return false;
     for (int bit = 0; bit < 6; ++bit) {
         if (!(mask & (1u << bit)))
             continue;
@@ -97,6 +109,22 @@ bool writeGroup(const QString& dir, int group, uint8_t mask, ChannelFileSpec spe
             return false;
     }
     return true;
+}
+
+// The two limit edits of the settings dialog; the upper one starts at 4000.
+struct LimitEdits
+{
+    QLineEdit* max = nullptr;
+    QLineEdit* min = nullptr;
+};
+
+LimitEdits limitEdits(QDialog* dialog)
+{
+    const QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
+    LimitEdits found;
+    found.max = edits[0]->text() == QStringLiteral("4000") ? edits[0] : edits[1];
+    found.min = found.max == edits[0] ? edits[1] : edits[0];
+    return found;
 }
 
 } // namespace
@@ -139,7 +167,6 @@ void TestTSGraph::initTestCase()
 void TestTSGraph::groupLoadedWhileHiddenShowsItsRows()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("hidden"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
 
     Page page;
@@ -166,9 +193,7 @@ void TestTSGraph::groupLoadedWhileHiddenShowsItsRows()
     QVERIFY(header.contains(QStringLiteral("Build:261201")));
     QVERIFY(page.row(0)->toolTip().contains(QStringLiteral("传感器:ICMS-0001")));
 
-    page.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page.form));
-    QTest::qWait(100);
+    QVERIFY(page.showAndSettle(100));
     QCOMPARE(page.rowWithTimeLabels(), 4);
 
     // One channel alone takes the whole height and carries labels and header.
@@ -183,7 +208,6 @@ void TestTSGraph::groupLoadedWhileHiddenShowsItsRows()
 void TestTSGraph::blocksScrollAndReadTheRightSamples()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("scroll"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, kMask1B, 1));
@@ -229,14 +253,11 @@ void TestTSGraph::shortRecordingIsShownWhole()
 void TestTSGraph::zoomKeepsRowsLinkedAndLoadsTheNewSpan()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("zoom"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, kMask1B, 1));
     page.form.setTSGraphParam();
-    page.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page.form));
-    QTest::qWait(200);
+    QVERIFY(page.showAndSettle());
     QCOMPARE(page.scroll->pageStep(), 4096);
 
     // Wheel on the top row's canvas: the magnifier zooms the time axis of that row.
@@ -263,14 +284,11 @@ void TestTSGraph::zoomKeepsRowsLinkedAndLoadsTheNewSpan()
 void TestTSGraph::panLoadsTheBlockAtTheNewLeftEdge()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("pan"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, kMask1B, 1));
     page.form.setTSGraphParam();
-    page.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page.form));
-    QTest::qWait(200);
+    QVERIFY(page.showAndSettle());
     QCOMPARE(page.scroll->value(), 0);
 
     QWidget* canvas = page.row(3)->canvas();
@@ -298,7 +316,6 @@ void TestTSGraph::panLoadsTheBlockAtTheNewLeftEdge()
 void TestTSGraph::truncatedFileAfterLoadDoesNotCrash()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("truncate"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, kMask1B, 1));
@@ -325,7 +342,6 @@ void TestTSGraph::truncatedFileAfterLoadDoesNotCrash()
 void TestTSGraph::damagedFirstHeaderIsReported()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("damaged"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     ChannelFileSpec broken;
     broken.sampleRate = 0;
@@ -351,7 +367,6 @@ void TestTSGraph::missingGroupFails()
 void TestTSGraph::nextGroupCycles()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("groups"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, kMask1B));
     QVERIFY(writeGroup(dir, 2, kMask1B));
     QVERIFY(writeGroup(dir, 3, 0x01)); // incomplete: not counted
@@ -427,11 +442,9 @@ void TestTSGraph::zeroDriftAndFixedLimits()
     dialog->findChild<QCheckBox*>()->setChecked(true);
     QComboBox* length = dialog->findChildren<QComboBox*>().first();
     length->setCurrentText(QStringLiteral("1024"));
-    auto edits = dialog->findChildren<QLineEdit*>();
-    QLineEdit* maxEdit = edits[0]->text() == QStringLiteral("4000") ? edits[0] : edits[1];
-    QLineEdit* minEdit = maxEdit == edits[0] ? edits[1] : edits[0];
-    maxEdit->setText(QStringLiteral("250"));
-    minEdit->setText(QStringLiteral("-250"));
+    const LimitEdits limits = limitEdits(dialog);
+    limits.max->setText(QStringLiteral("250"));
+    limits.min->setText(QStringLiteral("-250"));
     dialog->findChild<QPushButton*>()->click();
 
     QCOMPARE(page.curve(0)->sample(0).y(), 0.0);
@@ -453,21 +466,19 @@ void TestTSGraph::limitEditsClampEachOther()
     Page page;
     QDialog* dialog = page.settingsDialog();
     QVERIFY(dialog);
-    auto edits = dialog->findChildren<QLineEdit*>();
-    QLineEdit* maxEdit = edits[0]->text() == QStringLiteral("4000") ? edits[0] : edits[1];
-    QLineEdit* minEdit = maxEdit == edits[0] ? edits[1] : edits[0];
+    const LimitEdits limits = limitEdits(dialog);
 
-    maxEdit->setText(QStringLiteral("-2000"));
-    minEdit->setText(QStringLiteral("-1000"));
+    limits.max->setText(QStringLiteral("-2000"));
+    limits.min->setText(QStringLiteral("-1000"));
     page.form.updateMaxInput();
-    QCOMPARE(maxEdit->text(), QStringLiteral("-999"));
-    QCOMPARE(maxEdit->toolTip(), QStringLiteral("可用范围:-999~4000"));
+    QCOMPARE(limits.max->text(), QStringLiteral("-999"));
+    QCOMPARE(limits.max->toolTip(), QStringLiteral("可用范围:-999~4000"));
 
-    minEdit->setText(QStringLiteral("2000"));
-    maxEdit->setText(QStringLiteral("1000"));
+    limits.min->setText(QStringLiteral("2000"));
+    limits.max->setText(QStringLiteral("1000"));
     page.form.updateMinInput();
-    QCOMPARE(minEdit->text(), QStringLiteral("999"));
-    QCOMPARE(minEdit->toolTip(), QStringLiteral("可用范围:-4000~999"));
+    QCOMPARE(limits.min->text(), QStringLiteral("999"));
+    QCOMPARE(limits.min->toolTip(), QStringLiteral("可用范围:-4000~999"));
 }
 
 void TestTSGraph::screenshotIsSavedAsPng()
@@ -485,9 +496,7 @@ void TestTSGraph::screenshotIsSavedAsPng()
     }
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, 0x3F, 1));
-    page.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&page.form));
-    QTest::qWait(200);
+    QVERIFY(page.showAndSettle());
 
     const QString base = m_tmp.filePath(QStringLiteral("tsgraph"));
     QVERIFY(saveScreenshot(&page.form, base));
@@ -559,7 +568,6 @@ void TestTSGraph::menuScreenshotWithoutSuffixGetsIt()
 void TestTSGraph::settingsDialogShowsTheCurrentSettings()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("settings"));
-    QVERIFY(QDir().mkpath(dir));
     QVERIFY(writeGroup(dir, 1, 0x01));
     Page page;
     QVERIFY(page.form.loadGroupFiles(dir, 0x01, 1));

@@ -16,6 +16,8 @@ namespace fixtures {
 
 struct ChannelHeader
 {
+    quint16 tag = 0x4154;
+    quint16 version = 2;
     quint32 serialNumber = 1203;
     quint32 sampleRate = 16384;
     quint32 duration = 3;  // seconds
@@ -24,7 +26,9 @@ struct ChannelHeader
     quint16 gain = 1;
     quint8 sensorVariant = 0;
     quint8 sensorCalScope = 1;  // sensor calibration only on the magnetic channel
+    qint64 startTime = 1700000000;
     quint16 electrodeLength = 1000;
+    double extra[3] = {0.0, 0.0, 0.0};
 };
 
 template <typename T>
@@ -33,11 +37,12 @@ inline void put(QByteArray& bytes, int offset, T value)
     qToLittleEndian<T>(value, bytes.data() + offset);
 }
 
-inline QByteArray channelFileBytes(const ChannelHeader& h, const QVector<qint32>& counts)
+// The 1024-byte header: the 80-byte record, then zeros.
+inline QByteArray channelHeaderBytes(const ChannelHeader& h)
 {
-    QByteArray bytes(1024 + counts.size() * 4, '\0');
-    put<quint16>(bytes, 0, 0x4154);
-    put<quint16>(bytes, 2, 2);
+    QByteArray bytes(1024, '\0');
+    put<quint16>(bytes, 0, h.tag);
+    put<quint16>(bytes, 2, h.version);
     put<quint32>(bytes, 4, h.serialNumber);
     put<quint32>(bytes, 8, h.sampleRate);
     put<quint32>(bytes, 12, h.duration);
@@ -46,11 +51,25 @@ inline QByteArray channelFileBytes(const ChannelHeader& h, const QVector<qint32>
     put<quint16>(bytes, 36, h.gain);
     put<quint8>(bytes, 38, h.sensorVariant);
     put<quint8>(bytes, 39, h.sensorCalScope);
-    put<qint64>(bytes, 40, 1700000000);
+    put<qint64>(bytes, 40, h.startTime);
     put<quint16>(bytes, 48, h.electrodeLength);
-    for (int i = 0; i < counts.size(); ++i)
-        put<qint32>(bytes, 1024 + 4 * i, counts.at(i));
+    put<double>(bytes, 56, h.extra[0]);
+    put<double>(bytes, 64, h.extra[1]);
+    put<double>(bytes, 72, h.extra[2]);
     return bytes;
+}
+
+inline QByteArray sampleBytes(const QVector<qint32>& counts)
+{
+    QByteArray bytes(counts.size() * 4, '\0');
+    for (int i = 0; i < counts.size(); ++i)
+        put<qint32>(bytes, 4 * i, counts.at(i));
+    return bytes;
+}
+
+inline QByteArray channelFileBytes(const ChannelHeader& h, const QVector<qint32>& counts)
+{
+    return channelHeaderBytes(h) + sampleBytes(counts);
 }
 
 inline bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -1,73 +1,31 @@
 #include "ChannelDataFile.h"
 #include "OperatorMessages.h"
+#include "PipelineFixtures.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
 #include <cstring>
 
+using namespace fixtures;
+
 namespace {
 
 // Header fields as the instrument writes them.
-struct HeaderFields
+ChannelHeader instrumentHeader()
 {
-    quint16 tag = 0x4154;
-    quint16 version = 2;
-    quint32 serialNumber = 1203;
-    quint32 sampleRate = 7800;
-    quint32 duration = 10;
-    double lsb = 0.001;
-    QByteArray sensorId = "ICMS-B123";
-    quint16 gain = 16;
-    quint8 sensorVariant = 1;
-    quint8 sensorCalScope = 1;
-    qint64 startTime = 1700000000;
-    quint16 electrodeLength = 50;
-    double extra[3] = {1.5, -2.25, 3.125};
-};
-
-template <typename T>
-void put(QByteArray& bytes, int offset, T value)
-{
-    qToLittleEndian<T>(value, bytes.data() + offset);
-}
-
-QByteArray headerBytes(const HeaderFields& h)
-{
-    QByteArray bytes(1024, '\0');
-    put<quint16>(bytes, 0, h.tag);
-    put<quint16>(bytes, 2, h.version);
-    put<quint32>(bytes, 4, h.serialNumber);
-    put<quint32>(bytes, 8, h.sampleRate);
-    put<quint32>(bytes, 12, h.duration);
-    put<double>(bytes, 16, h.lsb);
-    std::memcpy(bytes.data() + 24, h.sensorId.constData(), size_t(qMin(12, h.sensorId.size())));
-    put<quint16>(bytes, 36, h.gain);
-    put<quint8>(bytes, 38, h.sensorVariant);
-    put<quint8>(bytes, 39, h.sensorCalScope);
-    put<qint64>(bytes, 40, h.startTime);
-    put<quint16>(bytes, 48, h.electrodeLength);
-    put<double>(bytes, 56, h.extra[0]);
-    put<double>(bytes, 64, h.extra[1]);
-    put<double>(bytes, 72, h.extra[2]);
-    return bytes;
-}
-
-QByteArray sampleBytes(const QVector<qint32>& counts)
-{
-    QByteArray bytes(counts.size() * 4, '\0');
-    for (int i = 0; i < counts.size(); ++i)
-        put<qint32>(bytes, 4 * i, counts.at(i));
-    return bytes;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    ChannelHeader h;
+    h.sampleRate = 7800;
+    h.duration = 10;
+    h.sensorId = "ICMS-B123";
+    h.gain = 16;
+    h.sensorVariant = 1;
+    h.electrodeLength = 50;
+    h.extra[0] = 1.5;
+    h.extra[1] = -2.25;
+    h.extra[2] = 3.125;
+    return h;
 }
 
 QVector<qint32> ramp(int count, qint32 start = 0)
@@ -102,9 +60,9 @@ private:
 
 void TestChannelDataFile::headerFieldsAtTheirOffsets()
 {
-    HeaderFields h;
+    ChannelHeader h = instrumentHeader();
     const QString path = m_dir.filePath(QStringLiteral("1_CH1.dat"));
-    QVERIFY(writeFile(path, headerBytes(h)));
+    QVERIFY(writeBytes(path, channelHeaderBytes(h)));
     const DataFileHeader r = readDataFileHeader(path);
     QCOMPARE(r.tag, h.tag);
     QCOMPARE(r.version, quint16(2));
@@ -124,22 +82,22 @@ void TestChannelDataFile::headerFieldsAtTheirOffsets()
 
     // Any version but 1 is the 80-byte layout as it stands.
     h.version = 0;
-    QVERIFY(writeFile(path, headerBytes(h)));
+    QVERIFY(writeBytes(path, channelHeaderBytes(h)));
     QCOMPARE(readDataFileHeader(path).electrodeLength, quint16(50));
     QCOMPARE(readDataFileHeader(path).sensorVariant, quint8(1));
 }
 
 void TestChannelDataFile::olderLayoutIsConverted()
 {
-    HeaderFields h;
+    ChannelHeader h = instrumentHeader();
     h.version = 1;
-    QByteArray bytes = headerBytes(h);
+    QByteArray bytes = channelHeaderBytes(h);
     put<quint8>(bytes, 38, 75);  // old electrode length
     put<float>(bytes, 48, 0.5f);
     put<float>(bytes, 52, -8.0f);
     put<float>(bytes, 56, 100.25f);
     const QString path = m_dir.filePath(QStringLiteral("old.dat"));
-    QVERIFY(writeFile(path, bytes));
+    QVERIFY(writeBytes(path, bytes));
 
     const DataFileHeader r = readDataFileHeader(path);
     QCOMPARE(r.version, quint16(1));
@@ -162,7 +120,7 @@ void TestChannelDataFile::missingOrShortHeaderReadsAsZero()
     QVERIFY(std::memcmp(&missing, zeros.constData(), sizeof(missing)) == 0);
 
     const QString path = m_dir.filePath(QStringLiteral("short.dat"));
-    QVERIFY(writeFile(path, headerBytes(HeaderFields()).left(14)));
+    QVERIFY(writeBytes(path, channelHeaderBytes(instrumentHeader()).left(14)));
     const DataFileHeader r = readDataFileHeader(path);
     QCOMPARE(r.sampleRate, 7800u);
     QCOMPARE(r.duration, quint32(10 & 0xFFFF));  // two of its four bytes are present
@@ -172,25 +130,25 @@ void TestChannelDataFile::missingOrShortHeaderReadsAsZero()
 
 void TestChannelDataFile::sensorIdIsBoundedByItsField()
 {
-    HeaderFields h;
+    ChannelHeader h = instrumentHeader();
     h.sensorId = "ABCDEFGHIJKL";  // fills all 12 bytes, no terminating zero
     h.gain = 0x4141;              // would continue the text as "AA"
     const QString path = m_dir.filePath(QStringLiteral("id.dat"));
-    QVERIFY(writeFile(path, headerBytes(h)));
+    QVERIFY(writeBytes(path, channelHeaderBytes(h)));
     QCOMPARE(readDataFileHeader(path).sensorIdText(), QStringLiteral("ABCDEFGHIJKL"));
 }
 
 void TestChannelDataFile::blocksAreScaledFromTheirOffset()
 {
     const int N = 16384;
-    HeaderFields a;
+    ChannelHeader a = instrumentHeader();
     a.lsb = 0.05;
-    HeaderFields b;
+    ChannelHeader b = instrumentHeader();
     b.lsb = -0.025;
     const QString pathA = m_dir.filePath(QStringLiteral("2_CH4.dat"));
     const QString pathB = m_dir.filePath(QStringLiteral("2_CH2.dat"));
-    QVERIFY(writeFile(pathA, headerBytes(a) + sampleBytes(ramp(3 * N))));
-    QVERIFY(writeFile(pathB, headerBytes(b) + sampleBytes(ramp(3 * N, -1000))));
+    QVERIFY(writeBytes(pathA, channelHeaderBytes(a) + sampleBytes(ramp(3 * N))));
+    QVERIFY(writeBytes(pathB, channelHeaderBytes(b) + sampleBytes(ramp(3 * N, -1000))));
 
     // Block 2 starts at byte 1024 + 131072, i.e. with sample 2N.
     bool ok = false;
@@ -210,16 +168,16 @@ void TestChannelDataFile::blocksAreScaledFromTheirOffset()
 
 void TestChannelDataFile::rangeCheckAtTheLimit()
 {
-    HeaderFields unit;
+    ChannelHeader unit = instrumentHeader();
     unit.lsb = 1.0;
-    HeaderFields fine;
+    ChannelHeader fine = instrumentHeader();
     fine.lsb = 0.01;
     const QString over = m_dir.filePath(QStringLiteral("over.dat"));
     const QString under = m_dir.filePath(QStringLiteral("under.dat"));
     const QString negative = m_dir.filePath(QStringLiteral("negative.dat"));
-    QVERIFY(writeFile(over, headerBytes(unit) + sampleBytes({1, 2, 5000, 3})));
-    QVERIFY(writeFile(negative, headerBytes(unit) + sampleBytes({1, -5000, 2, 3})));
-    QVERIFY(writeFile(under, headerBytes(fine) + sampleBytes({499999, -499999, 0, 1})));
+    QVERIFY(writeBytes(over, channelHeaderBytes(unit) + sampleBytes({1, 2, 5000, 3})));
+    QVERIFY(writeBytes(negative, channelHeaderBytes(unit) + sampleBytes({1, -5000, 2, 3})));
+    QVERIFY(writeBytes(under, channelHeaderBytes(fine) + sampleBytes({499999, -499999, 0, 1})));
 
     bool ok = true;
     QVERIFY(readChannelBlocks({under, over}, 4, 0, &ok, false, false).isEmpty());
@@ -244,7 +202,7 @@ void TestChannelDataFile::detrendedBlocks()
     for (int i = 0; i < line.size(); ++i)
         line[i] = 300 + 7 * i;
     const QString path = m_dir.filePath(QStringLiteral("line.dat"));
-    QVERIFY(writeFile(path, headerBytes(HeaderFields()) + sampleBytes(line)));
+    QVERIFY(writeBytes(path, channelHeaderBytes(instrumentHeader()) + sampleBytes(line)));
     bool ok = false;
     const QList<QVector<double> > blocks = readChannelBlocks({path}, N, 1, &ok, false, true);
     QVERIFY(ok);
@@ -261,7 +219,7 @@ void TestChannelDataFile::blockPastTheEndOfAPartialFileFails()
     // The header promises 10 s at 7800 Hz, the download stopped after 1.5 blocks.
     const int N = 1024;
     const QString path = m_dir.filePath(QStringLiteral("partial.dat"));
-    QVERIFY(writeFile(path, headerBytes(HeaderFields()) + sampleBytes(ramp(N + N / 2))));
+    QVERIFY(writeBytes(path, channelHeaderBytes(instrumentHeader()) + sampleBytes(ramp(N + N / 2))));
     bool ok = false;
     QCOMPARE(readChannelBlocks({path}, N, 0, &ok, false, false).size(), 1);
     QVERIFY(ok);
@@ -291,7 +249,7 @@ void TestChannelDataFile::unopenableFileFailsWithCriticalBox()
 
     const QString good = m_dir.filePath(QStringLiteral("good.dat"));
     const QString missing = m_dir.filePath(QStringLiteral("3_CH5.dat"));
-    QVERIFY(writeFile(good, headerBytes(HeaderFields()) + sampleBytes(ramp(16))));
+    QVERIFY(writeBytes(good, channelHeaderBytes(instrumentHeader()) + sampleBytes(ramp(16))));
     bool ok = true;
     QVERIFY(readChannelBlocks({good, missing}, 16, 0, &ok, false, false).isEmpty());
     QVERIFY(!ok);
@@ -309,7 +267,7 @@ void TestChannelDataFile::rawFilesStartAtZeroWithTheirOwnScale()
     const double slowScale = 2500.0 / 4294967296.0;
     const QString path = m_dir.filePath(QStringLiteral("raw.bin.dat"));
     // 2500 mV lies between counts 6990506 and 6990507 at the fast scale.
-    QVERIFY(writeFile(path, sampleBytes({100, -6990506, 5, 6, 6990507, 1, 2, 3})));
+    QVERIFY(writeBytes(path, sampleBytes({100, -6990506, 5, 6, 6990507, 1, 2, 3})));
 
     bool ok = false;
     QList<QVector<double> > blocks = readRawChannelBlocks({path}, 4, 0, 7800, &ok, false, false);

@@ -1,6 +1,7 @@
 // Timing of the spectral building blocks for one channel block of 16384 samples.
 // Run by hand: build/bench/bench_timeseries [repetitions]
 
+#include "ScanBandAverage.h"
 #include "SpectralPrimitives.h"
 #include "ffft/FFTReal.h"
 
@@ -13,25 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-// The band average as a scan of the whole spectrum, for comparison.
-SpectrumPoint scanBandAverage(double f, const QVector<SpectrumPoint>& spectrum, double bw, bool weighted)
-{
-    double W = 0, re = 0, im = 0;
-    for (const SpectrumPoint& p : spectrum) {
-        if (f * (1 - bw) < p.frequency && p.frequency < f * (1 + bw)) {
-            const double w = weighted ? bandWeight(f, p.frequency, bw) : 1.0;
-            W += w;
-            re += w * p.re;
-            im += w * p.im;
-        }
-    }
-    if (W != 0) {
-        re /= W;
-        im /= W;
-    }
-    return SpectrumPoint{f, re, im, std::atan2(im, re), std::sqrt(re * re + im * im)};
-}
 
 volatile double sink = 0;
 

@@ -1,10 +1,10 @@
 #include "GraphScreenshot.h"
 
+#include "ModalAnswers.h"
 #include "OperatorMessages.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPixmap>
@@ -43,8 +43,8 @@ bool saveScreenshot(QWidget* page, const QString& fileName)
 
 void takeScreenshot(QWidget* page)
 {
-    const QString name = QFileDialog::getSaveFileName(nullptr, QCoreApplication::translate("QObject", "保存图片"),
-                                                      QString(), QStringLiteral("PNG 图片 (*.png)"));
+    const QString name = askSaveFileName(nullptr, QCoreApplication::translate("QObject", "保存图片"),
+                                         QString(), QStringLiteral("PNG 图片 (*.png)"));
     if (name.isEmpty())
         return;
     saveScreenshot(page, name);

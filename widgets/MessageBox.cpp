@@ -1,11 +1,15 @@
 #include "MessageBox.h"
 
+#include "ModalAnswers.h"
+
 #include <QAbstractButton>
 #include <QObject>
 
 int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
                    QMessageBox::StandardButtons buttons)
 {
+    if (messageBoxAnswer())
+        return messageBoxAnswer()(icon, title, text, buttons);
     QMessageBox box(icon, title, text, buttons, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     if (QAbstractButton* yes = box.button(QMessageBox::Yes))
         yes->setText(QObject::tr("是"));

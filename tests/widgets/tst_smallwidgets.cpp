@@ -1,4 +1,5 @@
 #include "MessageBox.h"
+#include "ModalAnswers.h"
 #include "MyComboBox.h"
 #include "MyDialog.h"
 
@@ -55,6 +56,7 @@ class TestSmallWidgets : public QObject
 private slots:
     void messageBoxCaptionsAndAnswers_data();
     void messageBoxCaptionsAndAnswers();
+    void injectedAnswersReplaceEveryModalQuestion();
     void escapeDoesNotCloseMyDialog();
     void comboBoxReportsEachOpeningOnce();
 };
@@ -92,6 +94,44 @@ void TestSmallWidgets::messageBoxCaptionsAndAnswers()
     QCOMPARE(a.icon, QMessageBox::Question);
     QVERIFY(a.flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
     QVERIFY(!QApplication::activeModalWidget());  // the box is gone
+}
+
+// Tests answer boxes, pickers and text input without any modal loop; removing the answer
+// brings the Qt dialogs back.
+void TestSmallWidgets::injectedAnswersReplaceEveryModalQuestion()
+{
+    QString seenTitle;
+    setMessageBoxAnswer([&](QMessageBox::Icon, const QString& title, const QString&, QMessageBox::StandardButtons) {
+        seenTitle = title;
+        return int(QMessageBox::No);
+    });
+    QCOMPARE(showMessageBox(QMessageBox::Question, QStringLiteral("提示"), QStringLiteral("?"),
+                            QMessageBox::Yes | QMessageBox::No),
+             int(QMessageBox::No));
+    QCOMPARE(seenTitle, QStringLiteral("提示"));
+    setMessageBoxAnswer({});
+    QVERIFY(!messageBoxAnswer());
+
+    QList<PickerKind> kinds;
+    setFilePickerAnswer([&](PickerKind kind, const QString&, const QString& dir, const QString& filter) {
+        kinds << kind;
+        return dir + QLatin1Char('|') + filter;
+    });
+    QCOMPARE(askOpenFileName(nullptr, QStringLiteral("打开工程"), QStringLiteral("/d"), QStringLiteral("*.json")),
+             QStringLiteral("/d|*.json"));
+    QCOMPARE(askSaveFileName(nullptr, QString(), QStringLiteral("/s"), QStringLiteral("*.png")), QStringLiteral("/s|*.png"));
+    QCOMPARE(askExistingDirectory(nullptr, QString(), QStringLiteral("/e")), QStringLiteral("/e|"));
+    QCOMPARE(kinds, (QList<PickerKind>{PickerKind::OpenFile, PickerKind::SaveFile, PickerKind::ExistingDirectory}));
+    setFilePickerAnswer({});
+
+    setTextInputAnswer([](const QString&, const QString&, bool* ok) {
+        *ok = false;
+        return QStringLiteral("恢复");
+    });
+    bool ok = true;
+    askText(nullptr, QString(), QString(), &ok);
+    QVERIFY(!ok);
+    setTextInputAnswer({});
 }
 
 class SomeDialog : public MyDialog

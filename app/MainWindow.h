@@ -128,4 +128,13 @@ private:
     LibCom* libCom = nullptr;
     Form_Param* formParam = nullptr;
     QStateMachine* stateMachine = nullptr;
+
+    // Sampling run state, set by the sampling handlers and read by the download road.
+    // The run is the one pointParam describes; curPointID is its point ID while it records.
+    bool startPending = false;     // SampleStart sent, its acknowledge not yet taken
+    bool runAcknowledged = false;  // the instrument acknowledged the run: its group events count
+    bool runRecorded = false;      // this window's addPointData of the run succeeded
+    bool runDiscarded = false;     // stopped or cancelled: finished downloads of the run are ignored
+    qint64 runProjectID = NoProjectID;  // project the run was started in
+    friend class TestSampling;
 };

@@ -136,5 +136,16 @@ private:
     bool runRecorded = false;      // this window's addPointData of the run succeeded
     bool runDiscarded = false;     // stopped or cancelled: finished downloads of the run are ignored
     qint64 runProjectID = NoProjectID;  // project the run was started in
+    // A discarded run has its download queue cancelled (QtFTP::cancelAll) before its record
+    // and folder go; the download road ignores a finished() while runDiscarded is set, and
+    // group events while runAcknowledged is not.
+
+    // Connection and sampling helpers.
+    void onConnectFailed(const QString& reason);  // for Com::ComConnectFailed
+    bool runBelongsToOpenProject() const;
+    // Cancels the run's downloads and marks it discarded; with removeRecord also takes its
+    // recording out of the project with the point's result tables.
+    void discardRun(bool removeRecord);
+    void removeResultTables(int pointID);
     friend class TestSampling;
 };

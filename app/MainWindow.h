@@ -136,18 +136,35 @@ private:
     Form_Param* formParam = nullptr;
     QStateMachine* stateMachine = nullptr;
 
+    // Sampling run state, set by the sampling handlers and read by the download road.
+    // The run is the one pointParam describes; curPointID is its point ID while it records.
+    bool startPending = false;     // SampleStart sent, its acknowledge not yet taken
+    bool runAcknowledged = false;  // the instrument acknowledged the run: its group events count
+    bool runRecorded = false;      // this window's addPointData of the run succeeded
+    bool runDiscarded = false;     // stopped or cancelled: finished downloads of the run are ignored
+    qint64 runProjectID = NoProjectID;  // project the run was started in
+    // A discarded run has its download queue cancelled (QtFTP::cancelAll) before its record
+    // and folder go; the download road ignores a finished() while runDiscarded is set, and
+    // group events while runAcknowledged is not.
+
+    // Connection and sampling helpers.
+    void onConnectFailed(const QString& reason);  // for Com::ComConnectFailed
+    bool runBelongsToOpenProject() const;
+    // Cancels the run's downloads and marks it discarded; with removeRecord also takes its
+    // recording out of the project with the point's result tables.
+    void discardRun(bool removeRecord);
+    void removeResultTables(int pointID);
+    friend class TestSampling;
+
     // --- Downloads and calculations (MainWindowDownloads.cpp) ---
-public:
     // The sampling side tells the download road about runs. beginRunDownloads: this
-    // window's SampleStart was acknowledged; group reports are accepted from now on for the
-    // run in pointParam / projectDir / sampleMode. discardRunDownloads: the run is stopped or
-    // cancelled; its queued downloads and calculations go, the transfer in progress is
-    // aborted, a late finished of it is ignored, and a calculation of it that is running is
-    // waited for, so that its result tables can be deleted right after this returns.
+    // window's SampleStart was acknowledged (onSlotSampleStarted); the run's group reports
+    // count from now on. discardRunDownloads (discardRun): the run is stopped or cancelled;
+    // its queued downloads and calculations go, the transfer in progress is aborted, a late
+    // finished of it is ignored, and a calculation of it that is running is waited for, so
+    // that its result tables can be deleted right after this returns.
     void beginRunDownloads();
     void discardRunDownloads();
-
-private:
     // One group of a run whose channel files are queued and not yet calculated.
     struct QueuedGroup
     {
@@ -169,8 +186,9 @@ private:
     void startNextCalculation();
     void stopDownloadsAndCalculations();
 
-    // The run whose group reports are accepted; null while there is none.
-    std::shared_ptr<std::atomic_bool> runDiscarded;
+    // The acknowledged run's mark, shared with its queued downloads and calculations: set
+    // when the run is discarded. Null before the first run.
+    std::shared_ptr<std::atomic_bool> runToken;
     st_PointParam runParam;
     QString runPointDir;
     int runMode = Online;

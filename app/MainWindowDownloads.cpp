@@ -38,7 +38,7 @@ QString channelFileName(int group, int channel)
 
 void MainWindow::beginRunDownloads()
 {
-    runDiscarded = std::make_shared<std::atomic_bool>(false);
+    runToken = std::make_shared<std::atomic_bool>(false);
     runParam = pointParam;
     runPointDir = projectDir + QLatin1Char('/') + QString::number(pointParam.Pos.ID);
     runMode = sampleMode;
@@ -47,15 +47,14 @@ void MainWindow::beginRunDownloads()
 
 void MainWindow::discardRunDownloads()
 {
-    if (!runDiscarded)
-        return;
-    const std::shared_ptr<std::atomic_bool> discarded = runDiscarded;
-    discarded->store(true);
-    runDiscarded.reset();
-
     // Nothing queued is announced any more once the queue is cancelled.
     ftp->cancelAll();
     downloadGroups.clear();
+    if (!runToken)
+        return;
+    const std::shared_ptr<std::atomic_bool> discarded = runToken;
+    discarded->store(true);
+    runToken.reset();
     for (int i = calcJobs.size() - 1; i >= 0; --i) {
         if (calcJobs.at(i).discarded == discarded)
             calcJobs.removeAt(i);
@@ -73,7 +72,7 @@ void MainWindow::onSlotRequestTransormData(int gNum)
         qDebug() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: no project open";
         return;
     }
-    if (!runDiscarded) {
+    if (!runAcknowledged || runDiscarded || !runToken || !runBelongsToOpenProject()) {
         qDebug() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: no run of this window";
         return;
     }
@@ -99,7 +98,7 @@ void MainWindow::onSlotRequestTransormData(int gNum)
         queued.mode = runMode;
         queued.pointDir = runPointDir;
         queued.param = runParam;
-        queued.discarded = runDiscarded;
+        queued.discarded = runToken;
         downloadGroups.append(queued);
         getPointData(runParam.Pos.ID, runParam.CHSelect, gNum);
         if (gNum < groupCount) {
@@ -250,9 +249,9 @@ void MainWindow::startNextCalculation()
 
 void MainWindow::stopDownloadsAndCalculations()
 {
-    if (runDiscarded)
-        runDiscarded->store(true);
-    runDiscarded.reset();
+    if (runToken)
+        runToken->store(true);
+    runToken.reset();
     ftp->cancelAll();
     downloadGroups.clear();
     calcJobs.clear();

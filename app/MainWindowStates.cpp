@@ -39,7 +39,8 @@ void MainWindow::setStateMachine()
         {ui->tbtnCancelSave, "visible", {0, 0, 0, 0, 0, 1}},
         {ui->tbtnNewProject, "enabled", {1, 0, -1, -1, -1, -1}},
         {ui->tbtnOpenProject, "enabled", {1, 0, -1, -1, -1, -1}},
-        {ui->tbtnCloseProject, "enabled", {0, 1, 0, -1, -1, -1}},
+        // No transition leaves a trial run on this button: closed there, it would strand the window.
+        {ui->tbtnCloseProject, "enabled", {0, 1, 0, -1, 0, -1}},
         {ui->recentProjList, "enabled", {1, 0, -1, -1, -1, -1}},
         {ui->lineEdit_LineNum, "enabled", {0, 1, 0, -1, -1, -1}},
         {ui->lineEdit_PointNum, "enabled", {0, 1, 0, -1, -1, -1}},

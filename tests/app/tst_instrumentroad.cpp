@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -132,6 +133,7 @@ private slots:
     void disconnectsAndClosesWithoutLosingACalculation();
 
 private:
+    void dropFile(const QString& path);
     void openProject();
     QStringList retrPaths();
     QStringList expectedRetr(const QString& folder, int group) const;
@@ -253,9 +255,18 @@ void TestInstrumentRoad::cleanupTestCase()
     ftpServer.waitForFinished(10000);
 }
 
+void TestInstrumentRoad::dropFile(const QString& path)
+{
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the handler: whether the window takes drops at all is the controls' business.
+    window->dropEvent(&drop);
+}
+
 void TestInstrumentRoad::openProject()
 {
-    window->openProjectAction(projectPath);
+    dropFile(projectPath);
     if (!window->projectOpen) {
         // Project opening is not on this branch yet: the tree opens it, the window follows.
         QVERIFY(window->formIndex->openProject(projectPath));
@@ -309,7 +320,9 @@ bool TestInstrumentRoad::curvesShown() const
 
 void TestInstrumentRoad::connectsAndConfiguresTheProject()
 {
-    // A group report before any run of this window is ignored.
+    dropFile(projectPath + ".bak");
+    QVERIFY(!boxes.isEmpty());
+    QCOMPARE(boxes.last().text, QStringLiteral("请拖入正确的工程文件"));
     openProject();
     button("tbtnConnectNetwork")->click();
     QTRY_VERIFY_WITH_TIMEOUT(fake.count(LibCom::ConfigProj) == 1, 10000);
@@ -321,6 +334,7 @@ void TestInstrumentRoad::connectsAndConfiguresTheProject()
              QByteArray(reinterpret_cast<const char*>(&about), sizeof about));
     QTRY_VERIFY(button("tbtnDisconnectNetwork")->isVisible());
 
+    // A group report before any run of this window is ignored.
     fake.send(GroupReport, le32(1));
     QTest::qWait(300);
     QVERIFY(retrPaths().isEmpty());
@@ -393,6 +407,19 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
     button("tbtnSave")->click();
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
     QCOMPARE(window->ui->lineEdit_PointNum->text(), QStringLiteral("110"));
+
+    // A stored group without its files, from the tree: fetched again, only what is missing.
+    for (int c = 1; c <= 6; ++c)
+        QVERIFY(QFile::remove(fixtures::channelFilePath(projDir + "/1", 2, c)));
+    const int fetched = retrPaths().size();
+    const int shown = resultsShown;
+    emit window->formIndex->signalSelectRate(1, 0x3F, 0x29, 2);
+    QVERIFY(!boxes.isEmpty());
+    QCOMPARE(boxes.last().text, QStringLiteral("暂未获取到采集数据，是否从仪器传输?"));
+    QTRY_VERIFY(QFile::exists(fixtures::channelFilePath(projDir + "/1", 2, 6)));
+    QCOMPARE(retrPaths().mid(fetched), expectedRetr(remote, 2));
+    QTest::qWait(300);
+    QCOMPARE(resultsShown, shown);
 }
 
 void TestInstrumentRoad::stoppedRunLeavesNothingBehind()

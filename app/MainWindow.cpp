@@ -2,6 +2,9 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Dialog_NewProj.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_ResGraph.h"
@@ -13,14 +16,6 @@
 #include "GlobalSnackbar.h"
 #include "MessageBox.h"
 #include "QtMaterialSnackbar.h"
-
-// The dialogs come with their own change; until then the window has none to delete.
-#if __has_include("Dialog_NewProj.h") && __has_include("Dialog_Export.h") && __has_include("Dialog_DiskManage.h")
-#include "Dialog_DiskManage.h"
-#include "Dialog_Export.h"
-#include "Dialog_NewProj.h"
-#define VARN_HAVE_DIALOGS 1
-#endif
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -111,11 +106,9 @@ MainWindow::~MainWindow()
     formIndex->disconnect(this);
     formStatusBar->disconnect();
     stopDownloadsAndCalculations();
-#ifdef VARN_HAVE_DIALOGS
     delete dialogNewProj;
     delete dialogExport;
     delete dialogDiskManage;
-#endif
     qDebug().noquote() << QStringLiteral("*****Exit Varn28*****");
     delete ui;
 }

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_ResGraph.h"
@@ -10,12 +12,6 @@
 #include "MessageBox.h"
 #include "QtFTP.h"
 
-// The instrument dialogs come with their own change; until then the window has none.
-#if __has_include("Dialog_Export.h") && __has_include("Dialog_DiskManage.h")
-#include "Dialog_DiskManage.h"
-#include "Dialog_Export.h"
-#define VARN_HAVE_INSTRUMENT_DIALOGS 1
-#endif
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -53,7 +49,6 @@ void MainWindow::connectServices()
     connect(progress, &QProgressDialog::canceled, ftp, &QtFTP::cancelAll);
     // Groups whose files were cancelled are fetched from the tree later, not calculated now.
     connect(progress, &QProgressDialog::canceled, this, [this] { downloadGroups.clear(); });
-#ifdef VARN_HAVE_INSTRUMENT_DIALOGS
     // The same table bytes to both dialogs, the storage dialog first.
     connect(ftp, &QtFTP::newTableJson, this, [this](QByteArray json) {
         if (dialogDiskManage)
@@ -63,7 +58,6 @@ void MainWindow::connectServices()
     });
     if (dialogExport)
         connect(ftp, &QtFTP::newProjJson, dialogExport, &Dialog_Export::setProjJson);
-#endif
 
     // The road's ends: the tree's rows and the sounding page. Unique, as the constructor may
     // have made them already.

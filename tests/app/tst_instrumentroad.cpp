@@ -42,8 +42,7 @@ constexpr quint32 StatusReport = 0xAA550008;
 QByteArray le32(qint32 v)
 {
     QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
+    return qToLittleEndian(v, b.data()), b;
 }
 
 // A status record: idle, instrument clock at instrumentMs, clock valid or not.
@@ -108,13 +107,6 @@ void copyFolder(const QString& from, const QString& to)
         QFile::copy(from + '/' + name, to + '/' + name);
 }
 
-struct Box
-{
-    int icon;
-    QString title;
-    QString text;
-};
-
 } // namespace
 
 class TestInstrumentRoad : public QObject
@@ -137,7 +129,6 @@ private:
     void openProject();
     QStringList retrPaths();
     QStringList expectedRetr(const QString& folder, int group) const;
-    int requests(quint32 id) const { return fake.count(id); }
     QToolButton* button(const char* name) const { return window->findChild<QToolButton*>(QLatin1String(name)); }
     bool startRun(const char* buttonName);
     bool curvesShown() const;
@@ -148,7 +139,7 @@ private:
     QByteArray ftpLog;
     FakeInstrument fake;
     std::unique_ptr<MainWindow> window;
-    QList<Box> boxes;
+    QStringList boxes;  // texts of the boxes shown
     QList<int> answers;  // next answers to questions; Yes when empty
     QStringList snacks;
     int resultsShown = 0;
@@ -210,9 +201,9 @@ void TestInstrumentRoad::initTestCase()
     QVERIFY(QDir().mkpath(appDir + "/TempFile/old"));
     QVERIFY(fixtures::writeBytes(appDir + "/TempFile/ProjectTable.json", "{}"));
 
-    setMessageBoxAnswer([this](QMessageBox::Icon icon, const QString& title, const QString& text,
+    setMessageBoxAnswer([this](QMessageBox::Icon, const QString&, const QString& text,
                                QMessageBox::StandardButtons buttons) {
-        boxes.append(Box{int(icon), title, text});
+        boxes.append(text);
         if (!(buttons & QMessageBox::Yes))
             return int(QMessageBox::Ok);
         return answers.isEmpty() ? int(QMessageBox::Yes) : answers.takeFirst();
@@ -301,11 +292,11 @@ bool TestInstrumentRoad::startRun(const char* buttonName)
     fake.send(StatusReport, statusRecord(QDateTime::currentMSecsSinceEpoch(), false));
     if (!QTest::qWaitFor([&] { return window->formStatusBar->getMachineState() == 0; }, 5000))
         return false;
-    const int before = requests(GroupReport);
+    const int before = fake.count(GroupReport);
     button(buttonName)->click();
-    if (QTest::qWaitFor([&] { return requests(GroupReport) == before + 1; }, 10000))
+    if (QTest::qWaitFor([&] { return fake.count(GroupReport) == before + 1; }, 10000))
         return true;
-    qWarning() << "no start; last messages:" << snacks.mid(snacks.size() - 3) << (boxes.isEmpty() ? QString() : boxes.last().text);
+    qWarning() << "no start; last messages:" << snacks.mid(snacks.size() - 3) << boxes.mid(boxes.size() - 1);
     return false;
 }
 
@@ -321,8 +312,7 @@ bool TestInstrumentRoad::curvesShown() const
 void TestInstrumentRoad::connectsAndConfiguresTheProject()
 {
     dropFile(projectPath + ".bak");
-    QVERIFY(!boxes.isEmpty());
-    QCOMPARE(boxes.last().text, QStringLiteral("请拖入正确的工程文件"));
+    QCOMPARE(boxes.value(boxes.size() - 1), QStringLiteral("请拖入正确的工程文件"));
     openProject();
     button("tbtnConnectNetwork")->click();
     QTRY_VERIFY_WITH_TIMEOUT(fake.count(LibCom::ConfigProj) == 1, 10000);
@@ -414,8 +404,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
     const int fetched = retrPaths().size();
     const int shown = resultsShown;
     emit window->formIndex->signalSelectRate(1, 0x3F, 0x29, 2);
-    QVERIFY(!boxes.isEmpty());
-    QCOMPARE(boxes.last().text, QStringLiteral("暂未获取到采集数据，是否从仪器传输?"));
+    QCOMPARE(boxes.value(boxes.size() - 1), QStringLiteral("暂未获取到采集数据，是否从仪器传输?"));
     QTRY_VERIFY(QFile::exists(fixtures::channelFilePath(projDir + "/1", 2, 6)));
     QCOMPARE(retrPaths().mid(fetched), expectedRetr(remote, 2));
     QTest::qWait(300);
@@ -526,12 +515,12 @@ void TestInstrumentRoad::cooperativeStartIsRefusedForEachReason()
     // The instrument's clock: today 09:59:30, first not satellite-set.
     const qint64 instrumentMs = QDateTime(QDate::currentDate(), QTime(9, 59, 30)).toMSecsSinceEpoch();
     window->ui->groupBox_Sync->setChecked(true);
-    const int starts = requests(GroupReport);
+    const int starts = fake.count(GroupReport);
 
     fake.send(StatusReport, statusRecord(instrumentMs, false));
     QTest::qWait(200);
     button("tbtnStartSample")->click();
-    QTRY_VERIFY(!boxes.isEmpty() && boxes.last().text == QStringLiteral("未能满足协同采集的条件，请等待卫星锁定或取消协同采集"));
+    QTRY_VERIFY(boxes.value(boxes.size() - 1) == QStringLiteral("未能满足协同采集的条件，请等待卫星锁定或取消协同采集"));
 
     fake.send(StatusReport, statusRecord(instrumentMs, true));
     QTest::qWait(200);
@@ -544,9 +533,9 @@ void TestInstrumentRoad::cooperativeStartIsRefusedForEachReason()
     window->ui->comboBox_SyncMinute->setCurrentIndex(30);
     answers = {QMessageBox::Yes};  // yes, set it again
     button("tbtnStartSample")->click();
-    QTRY_COMPARE(boxes.last().text, QStringLiteral("协同采集开始时间在30分钟之后，是否重新设置？"));
+    QTRY_COMPARE(boxes.value(boxes.size() - 1), QStringLiteral("协同采集开始时间在30分钟之后，是否重新设置？"));
     QTest::qWait(200);
-    QCOMPARE(requests(GroupReport), starts);
+    QCOMPARE(fake.count(GroupReport), starts);
     window->ui->groupBox_Sync->setChecked(false);
 }
 

@@ -493,6 +493,8 @@ void TestInstrumentRoad::offlineRunDownloadsNothing()
 
     // A run whose project is closed while it records: its reports change nothing.
     QVERIFY(startRun("tbtnStartSample"));
+    QVERIFY(pointParamFromBytes(fake.requests().last().payload, &sent));
+    QTRY_VERIFY(!entryOf(projectPath, sent.Pos.ID).isEmpty());
     button("tbtnCloseProject")->click();
     if (window->projectOpen) {
         // Project closing is not on this branch yet: what it does, by hand.

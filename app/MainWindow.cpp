@@ -14,6 +14,14 @@
 #include "MessageBox.h"
 #include "QtMaterialSnackbar.h"
 
+// The dialogs come with their own change; until then the window has none to delete.
+#if __has_include("Dialog_NewProj.h") && __has_include("Dialog_Export.h") && __has_include("Dialog_DiskManage.h")
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Dialog_NewProj.h"
+#define VARN_HAVE_DIALOGS 1
+#endif
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -96,6 +104,18 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // Nothing may reach the window while it goes: no event of the link, the download queue,
+    // the tree or the status bar, and no calculation still running on the pool.
+    libCom->disconnect();
+    ftp->disconnect();
+    formIndex->disconnect(this);
+    formStatusBar->disconnect();
+    stopDownloadsAndCalculations();
+#ifdef VARN_HAVE_DIALOGS
+    delete dialogNewProj;
+    delete dialogExport;
+    delete dialogDiskManage;
+#endif
     qDebug().noquote() << QStringLiteral("*****Exit Varn28*****");
     delete ui;
 }
@@ -124,6 +144,7 @@ void MainWindow::onClickBtnClose()
     if (showMessageBox(QMessageBox::Question, tr("温馨提示"), tr("请确认是否要关闭程序?"),
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
+    saveSettingsNow();
     clearFolder(AppDirPath + QStringLiteral("/TempFile"));
     QCoreApplication::quit();
 }

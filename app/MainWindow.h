@@ -4,6 +4,8 @@
 #include "MTEstimates.h"
 #include "PointParam.h"
 
+#include <QFutureWatcher>
+#include <QList>
 #include <QMainWindow>
 #include <QMap>
 #include <QRecursiveMutex>
@@ -11,7 +13,9 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 class Dialog_DiskManage;
 class Dialog_Export;
@@ -37,6 +41,9 @@ class QKeyEvent;
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
+    // The end-to-end test of the instrument road reads the run state it checks.
+    friend class TestInstrumentRoad;
+
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -148,4 +155,51 @@ private:
     void discardRun(bool removeRecord);
     void removeResultTables(int pointID);
     friend class TestSampling;
+
+    // --- Downloads and calculations (MainWindowDownloads.cpp) ---
+    // The sampling side tells the download road about runs. beginRunDownloads: this
+    // window's SampleStart was acknowledged (onSlotSampleStarted); the run's group reports
+    // count from now on. discardRunDownloads (discardRun): the run is stopped or cancelled;
+    // its queued downloads and calculations go, the transfer in progress is aborted, a late
+    // finished of it is ignored, and a calculation of it that is running is waited for, so
+    // that its result tables can be deleted right after this returns.
+    void beginRunDownloads();
+    void discardRunDownloads();
+    // One group of a run whose channel files are queued and not yet calculated.
+    struct QueuedGroup
+    {
+        int group = 0;
+        int mode = Online;
+        QString pointDir;
+        st_PointParam param;
+        std::shared_ptr<std::atomic_bool> discarded;
+    };
+    // One calculation: a group merged into its point's table, or (group 0) a whole point.
+    struct CalcJob
+    {
+        QString pointDir;
+        st_PointParam param;
+        int group = 0;
+        std::shared_ptr<std::atomic_bool> discarded;
+    };
+    void queueCalculation(const CalcJob& job);
+    void startNextCalculation();
+    void stopDownloadsAndCalculations();
+
+    // The acknowledged run's mark, shared with its queued downloads and calculations: set
+    // when the run is discarded. Null before the first run.
+    std::shared_ptr<std::atomic_bool> runToken;
+    st_PointParam runParam;
+    QString runPointDir;
+    int runMode = Online;
+    QList<int> runReportedGroups;
+    QList<QueuedGroup> downloadGroups;
+    // The window's calculations run one at a time, in the order they were asked for, so
+    // that a point's groups are merged and shown in group order.
+    QList<CalcJob> calcJobs;
+    QFutureWatcher<void> calcWatcher;
+
+    // --- Wiring (MainWindowWiring.cpp) ---
+    void switchPage(int index);
+    void saveSettingsNow();
 };

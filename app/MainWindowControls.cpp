@@ -38,7 +38,7 @@ void MainWindow::initForm()
     ui->tabBar->setCurrentIndex(0);
     ui->stackedWidget->setCurrentIndex(0);
     ui->tabBar->setCursor(Qt::PointingHandCursor);
-    connect(ui->tabBar, &QTabBar::currentChanged, ui->stackedWidget, &QStackedWidget::setCurrentIndex);
+    connect(ui->tabBar, &QTabBar::currentChanged, this, &MainWindow::switchPage);
 
     connect(ui->btnMenu_Min, &QToolButton::clicked, this, &QWidget::showMinimized);
     connect(ui->btnMenu_Max, &QToolButton::clicked, this, [this] {

@@ -1,15 +1,259 @@
 #include "MainWindow.h"
 
+#include "Form_Index.h"
+#include "Form_StatusBar.h"
+#include "Form_TSGraph.h"
+#include "FreeDiskSpace.h"
 #include "MainWindowUi.h"
+#include "MessageBox.h"
+#include "OperatorMessages.h"
+#include "PointCalculation.h"
+#include "QtFTP.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFile>
+#include <QtConcurrent/QtConcurrentRun>
 
 // Downloading each finished group, showing it and computing its sounding.
 
-void MainWindow::onSlotRequestTransormData(int) {}
-void MainWindow::getPointData(int, int, int) {}
+namespace {
+
+// Below this the operator is warned during sampling; the downloads go ahead all the same.
+constexpr int LowDiskSpaceGB = 2;
+
+QString remotePointFolder(qint64 projectID, int pointID)
+{
+    if (pointID == -1)
+        return QStringLiteral("tmp/TrySample");
+    return QStringLiteral("mnt/DATA/%1/%2").arg(projectID).arg(pointID);
+}
+
+QString channelFileName(int group, int channel)
+{
+    return QStringLiteral("/%1_CH%2.dat").arg(group).arg(channel);
+}
+
+} // namespace
+
+void MainWindow::beginRunDownloads()
+{
+    runToken = std::make_shared<std::atomic_bool>(false);
+    runParam = pointParam;
+    runPointDir = projectDir + QLatin1Char('/') + QString::number(pointParam.Pos.ID);
+    runMode = sampleMode;
+    runReportedGroups.clear();
+}
+
+void MainWindow::discardRunDownloads()
+{
+    // Nothing queued is announced any more once the queue is cancelled.
+    ftp->cancelAll();
+    downloadGroups.clear();
+    if (!runToken)
+        return;
+    const std::shared_ptr<std::atomic_bool> discarded = runToken;
+    discarded->store(true);
+    runToken.reset();
+    for (int i = calcJobs.size() - 1; i >= 0; --i) {
+        if (calcJobs.at(i).discarded == discarded)
+            calcJobs.removeAt(i);
+    }
+    // A running calculation of the run would write its result table again after the caller
+    // has deleted it: it is allowed to end first. Its result is not shown.
+    if (calcWatcher.isRunning())
+        calcWatcher.waitForFinished();
+    qDebug() << "MainWindow" << "discardRunDownloads" << runPointDir;
+}
+
+void MainWindow::onSlotRequestTransormData(int gNum)
+{
+    if (!projectOpen || formIndex->getProjectAbout().ProjectID == NoProjectID) {
+        qDebug() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: no project open";
+        return;
+    }
+    if (!runAcknowledged || runDiscarded || !runToken || !runBelongsToOpenProject()) {
+        qDebug() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: no run of this window";
+        return;
+    }
+    const int groupCount = runParam.GroupNum;
+    if (gNum < 1 || gNum > groupCount) {
+        qWarning() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: the run has" << groupCount
+                   << "groups";
+        return;
+    }
+    if (runReportedGroups.contains(gNum)) {
+        // Downloading and merging a group twice would count its data twice.
+        qWarning() << "MainWindow" << "onSlotRequestTransormData" << gNum << "ignored: reported before";
+        return;
+    }
+    runReportedGroups.append(gNum);
+    qDebug() << "MainWindow" << "onSlotRequestTransormData" << QStringLiteral("%1/%2").arg(gNum).arg(groupCount)
+             << runMode << "(Online0/Offline1/Pre2)";
+
+    if (runMode != Offline) {
+        formStatusBar->setSampleEnd();
+        QueuedGroup queued;
+        queued.group = gNum;
+        queued.mode = runMode;
+        queued.pointDir = runPointDir;
+        queued.param = runParam;
+        queued.discarded = runToken;
+        downloadGroups.append(queued);
+        getPointData(runParam.Pos.ID, runParam.CHSelect, gNum);
+        if (gNum < groupCount) {
+            const st_GroupParam& next = runParam.Group[gNum];
+            formStatusBar->setProgressBarTime(true, int(next.Duration), int(next.SampleRate));
+            return;
+        }
+        emit sampleOver();
+        curPointID = -1;
+        QApplication::beep();
+        return;
+    }
+
+    if (gNum < groupCount)
+        return;
+    emit sampleOver();
+    curPointID = -1;
+    QApplication::beep();
+    showSnackbarMessage(tr("离线采集完成，可导出数据！"));
+    formStatusBar->setSampleEnd();
+    autoSetPointNum();
+}
+
+void MainWindow::getPointData(int pointID, int CHS, int gNum)
+{
+    const QString remote = remotePointFolder(formIndex->getProjectAbout().ProjectID, pointID);
+    const QString local = projectDir + QLatin1Char('/') + QString::number(pointID);
+
+    const int freeGB = freeDiskSpaceGB(projectDir);
+    if (freeGB < LowDiskSpaceGB)
+        showSnackbarMessage(tr("磁盘空间不足 %1 GB,请及时清理").arg(freeGB));
+
+    if (gNum >= 1) {
+        for (int channel = 1; channel <= 6; ++channel) {
+            if (CHS & (1 << (channel - 1)))
+                ftp->download(remote + channelFileName(gNum, channel), local + channelFileName(gNum, channel));
+        }
+        return;
+    }
+
+    // Every group of a stored point; only the files that are not here yet.
+    const st_PointParam stored = formIndex->getPointParam(pointID);
+    for (int group = 1; group <= stored.GroupNum; ++group) {
+        for (int channel = 1; channel <= 6; ++channel) {
+            if (!(CHS & (1 << (channel - 1))))
+                continue;
+            const QString file = channelFileName(group, channel);
+            if (!QFile::exists(local + file))
+                ftp->exportFile(remote + file, local + file);
+        }
+    }
+}
+
 void MainWindow::getPointData(int pointID, int CHS)
 {
     getPointData(pointID, CHS, 0);
 }
-void MainWindow::onFtpFinished(int) {}
-void MainWindow::onSelectRate(int, int, int, int) {}
-void MainWindow::onSelectPoint(int) {}
+
+void MainWindow::onFtpFinished(int gNum)
+{
+    // The batch holds every group queued since the last one: the last entry for gNum ends it.
+    int last = -1;
+    for (int i = downloadGroups.size() - 1; i >= 0; --i) {
+        if (downloadGroups.at(i).group == gNum) {
+            last = i;
+            break;
+        }
+    }
+    if (last < 0 || !projectOpen) {
+        qDebug() << "MainWindow" << "onFtpFinished" << gNum << "ignored: no group of a current run";
+        return;
+    }
+    const QList<QueuedGroup> batch = downloadGroups.mid(0, last + 1);
+    downloadGroups.erase(downloadGroups.begin(), downloadGroups.begin() + last + 1);
+
+    // A group whose files went out with a later group's batch is calculated too, before it.
+    for (const QueuedGroup& queued : batch) {
+        if (queued.mode != Pre && !queued.discarded->load())
+            queueCalculation(CalcJob{queued.pointDir, queued.param, queued.group, queued.discarded});
+    }
+
+    const QueuedGroup& shown = batch.last();
+    formTSGraph->loadGroupFiles(shown.pointDir, shown.param.CHSelect, gNum);
+    if (gNum > 1)
+        ui->tbtnLastSampleGroup->show();
+    if (shown.mode == Pre) {
+        ui->stacked_Graph->setCurrentIndex(0);
+        return;
+    }
+    ui->stacked_Graph->setCurrentIndex(1);
+    ui->tbtnSwitchView->show();
+}
+
+void MainWindow::onSelectRate(int pointID, int CHSelect, int, int gNum)
+{
+    const bool ok = formTSGraph->loadGroupFiles(projectDir + QLatin1Char('/') + QString::number(pointID),
+                                                uint8_t(CHSelect), gNum);
+    qInfo() << "MainWindow" << "onSelectRate" << "ID" << pointID << "workStatus" << formStatusBar->getMachineState();
+    if (ok) {
+        ui->stacked_Graph->setCurrentIndex(0);
+        return;
+    }
+    if (curPointID == pointID && formStatusBar->getMachineState() == 1) {
+        // Being recorded now: its files come with the group reports.
+        ui->stacked_Graph->setCurrentIndex(0);
+        return;
+    }
+    if (!deviceOnline) {
+        showMessageBox(QMessageBox::Information, tr("提示"), tr("暂未获取到采集数据\r\n请连接仪器后传输"),
+                       QMessageBox::Ok);
+        return;
+    }
+    if (showMessageBox(QMessageBox::Question, tr("提示"), tr("暂未获取到采集数据，是否从仪器传输?"),
+                       QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::No)
+        return;
+    getPointData(pointID, CHSelect, 0);
+    ui->stacked_Graph->setCurrentIndex(0);
+}
+
+void MainWindow::onSelectPoint(int pointID)
+{
+    const st_PointParam record = formIndex->getPointParam(pointID);
+    queueCalculation(CalcJob{projectDir + QLatin1Char('/') + QString::number(pointID), record, 0, nullptr});
+    ui->stacked_Graph->setCurrentIndex(1);
+}
+
+void MainWindow::queueCalculation(const CalcJob& job)
+{
+    calcJobs.append(job);
+    startNextCalculation();
+}
+
+void MainWindow::startNextCalculation()
+{
+    if (calcWatcher.isRunning() || calcJobs.isEmpty())
+        return;
+    const CalcJob job = calcJobs.takeFirst();
+    calcWatcher.setFuture(QtConcurrent::run([this, job] {
+        const QMap<int, QVector<OneFreqImpedance> > result = job.group > 0
+                                                                 ? calcGroupData(job.pointDir, job.param, job.group)
+                                                                 : calcPointData(job.pointDir, job.param);
+        // The window waits for this task before it goes, so emitting from here is safe.
+        if (!job.discarded || !job.discarded->load())
+            emit newResData(result, job.param.CHMatch);
+    }));
+}
+
+void MainWindow::stopDownloadsAndCalculations()
+{
+    if (runToken)
+        runToken->store(true);
+    runToken.reset();
+    ftp->cancelAll();
+    downloadGroups.clear();
+    calcJobs.clear();
+    calcWatcher.waitForFinished();
+}

@@ -163,6 +163,7 @@ void MainWindow::onSlotSampleStarted()
     }
     startPending = false;
     runAcknowledged = true;
+    beginRunDownloads();
     if (sampleMode == Pre) {
         emit sampleStart_Pre();
     } else {
@@ -236,7 +237,7 @@ void MainWindow::discardRun(bool removeRecord)
     // The downloads go first, so that no file of the run lands after its folder is gone.
     runDiscarded = true;
     runAcknowledged = false;
-    ftp->cancelAll();
+    discardRunDownloads();
     if (removeRecord && formIndex->removeData(pointParam))
         removeResultTables(pointParam.Pos.ID);
     runRecorded = false;

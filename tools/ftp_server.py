@@ -7,6 +7,8 @@ free port; the bound port is printed as "PORT <n>" on the first line of standard
 The server stops when its standard input closes, so it never outlives the test process that
 started it, even when that process is killed.
 
+Every RETR is written to standard error as "RETR <path>" (the path as seen by the client).
+
 Fault injection:
   --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
                             send BYTES bytes and then stop sending (COUNT -1: every one)
@@ -129,7 +131,11 @@ class TestDTPHandler(ThrottledDTPHandler):
 
 
 class TestFTPHandler(FTPHandler):
-    pass
+    def ftp_RETR(self, file):
+        # Each requested path as the client named it, for tests that check what was asked for.
+        sys.stderr.write("RETR %s\n" % self.fs.fs2ftp(file))
+        sys.stderr.flush()
+        return super().ftp_RETR(file)
 
 
 def exit_when_input_closes():

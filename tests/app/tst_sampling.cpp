@@ -81,20 +81,6 @@ private:
         file.write("x");
     }
 
-    // The window's handlers on the link, as the window wires them (no duplicates).
-    void wireLink()
-    {
-        LibCom* lib = w->libCom;
-        MainWindow* m = w.get();
-        connect(lib, &Com::ComConnected, m, &MainWindow::onSlotNetWorkConnected, Qt::UniqueConnection);
-        connect(lib, &Com::ComClosed, m, &MainWindow::onNetWorkClosed, Qt::UniqueConnection);
-        connect(lib, &Com::ComConnectFailed, m, &MainWindow::onConnectFailed, Qt::UniqueConnection);
-        connect(lib, &LibCom::DevSystemInfo, m, &MainWindow::onSlotSystemInfo, Qt::UniqueConnection);
-        connect(lib, &LibCom::DevStatus, m, &MainWindow::onSlotMachineStatus, Qt::UniqueConnection);
-        connect(lib, &LibCom::ProcessStarted, m, &MainWindow::onSlotSampleStarted, Qt::UniqueConnection);
-        connect(lib, &LibCom::ProcessStoped, m, &MainWindow::onSlotSampleStopped, Qt::UniqueConnection);
-    }
-
     void connectLink()
     {
         w->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake->port()};
@@ -163,7 +149,6 @@ private slots:
         }
         w.reset(new MainWindow);
         w->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake->port()};
-        wireLink();
         statusReports = 0;
         connect(w->libCom, &LibCom::DevStatus, this, [this] { ++statusReports; });
         snacks.clear();

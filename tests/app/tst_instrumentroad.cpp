@@ -1,0 +1,513 @@
+// The instrument road end to end: the real main window against the fake instrument over
+// TCP and a real FTP server on port 21, inside a network namespace of its own.
+
+#include "FakeInstrument.h"
+#include "LibCom.h"
+#include "Form_Index.h"
+#include "Form_Param.h"
+#include "Form_ResGraph.h"
+#include "Form_TSGraph.h"
+#include "MainWindow.h"
+#include "MainWindowUi.h"
+#include "ModalAnswers.h"
+#include "MyComboBox.h"
+#include "OperatorMessages.h"
+#include "PipelineFixtures.h"
+#include "PointCalculation.h"
+#include "ProjectFixtures.h"
+#include "QtFTP.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qwt_plot.h>
+#include <qwt_plot_curve.h>
+
+#include <memory>
+
+namespace {
+
+constexpr qint64 ProjID = 231208153012;
+constexpr quint32 GroupReport = 0xAA550002;  // SampleStart from the instrument: a group is done
+constexpr quint32 StopReport = 0xAA550003;
+constexpr quint32 StatusReport = 0xAA550008;
+
+QByteArray le32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// A status record: idle, instrument clock at instrumentMs, clock valid or not.
+QByteArray statusRecord(qint64 instrumentMs, bool clockValid)
+{
+    QByteArray b(48, '\0');
+    qToLittleEndian(quint64(instrumentMs), b.data());
+    b[40] = clockValid ? 1 : 0;
+    return b;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
+}
+
+// Group 1: 7800 Hz, 3 blocks; group 2: 250000 Hz, 30 blocks; six channels each.
+st_PointParam roadTask()
+{
+    st_PointParam task = defaultPointParam();
+    task.CHSelect = 0x3F;
+    task.CHMatch = 0x29;  // E0-Hx, E1-Hy, E2-Hy
+    for (int c = 1; c <= 6; ++c)
+        copySenseName(task, c, c <= 3 ? QStringLiteral("ICMS-0001") : QStringLiteral("NPE"));
+    task.GroupNum = 2;
+    task.Group[0] = makeGroupParam(7800, 3, 1, 1);
+    task.Group[1] = makeGroupParam(250000, 30, 1, 1);
+    return task;
+}
+
+void writeGroupFiles(const QString& dir, int group, quint32 rate, int blocks)
+{
+    using namespace fixtures;
+    QDir().mkpath(dir);
+    ChannelHeader h;
+    h.sampleRate = rate;
+    h.duration = groupDuration(quint32(blocks), rate);
+    ChannelHeader e = h;
+    e.sensorId = "FLAT-E";
+    e.electrodeLength = 50;
+    const int n = blocks * SegmentSamples;
+    const QVector<qint32> hx = noise(n, 10 * group + 1), hy = noise(n, 10 * group + 2), hz = noise(n, 10 * group + 3);
+    auto mix = [&](const QVector<qint32>& m, int k, quint32 seed) {
+        QVector<qint32> out = noise(n, seed, 2000);
+        for (int i = 0; i < n; ++i)
+            out[i] += k * m.at(i);
+        return out;
+    };
+    writeChannelFile(channelFilePath(dir, group, 1), h, hx);
+    writeChannelFile(channelFilePath(dir, group, 2), h, hy);
+    writeChannelFile(channelFilePath(dir, group, 3), h, hz);
+    writeChannelFile(channelFilePath(dir, group, 4), e, mix(hx, 2, 10 * group + 4));
+    writeChannelFile(channelFilePath(dir, group, 5), e, mix(hy, 3, 10 * group + 5));
+    writeChannelFile(channelFilePath(dir, group, 6), e, mix(hy, 1, 10 * group + 6));
+}
+
+void copyFolder(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QString& name : QDir(from).entryList(QDir::Files))
+        QFile::copy(from + '/' + name, to + '/' + name);
+}
+
+struct Box
+{
+    int icon;
+    QString title;
+    QString text;
+};
+
+} // namespace
+
+class TestInstrumentRoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void connectsAndConfiguresTheProject();
+    void onlineRunDownloadsComputesAndShowsEachGroup();
+    void stoppedRunLeavesNothingBehind();
+    void trialRunOnlyShowsTheTimeSeries();
+    void offlineRunDownloadsNothing();
+    void cooperativeStartIsRefusedForEachReason();
+    void disconnectsAndClosesWithoutLosingACalculation();
+
+private:
+    void openProject();
+    QStringList retrPaths();
+    QStringList expectedRetr(const QString& folder, int group) const;
+    int requests(quint32 id) const { return fake.count(id); }
+    QToolButton* button(const char* name) const { return window->findChild<QToolButton*>(QLatin1String(name)); }
+    bool startRun(const char* buttonName);
+    bool curvesShown() const;
+
+    QTemporaryDir tmp;
+    QString ftpRoot, projectPath, projDir, expectTable;
+    QProcess ftpServer;
+    QByteArray ftpLog;
+    FakeInstrument fake;
+    std::unique_ptr<MainWindow> window;
+    QList<Box> boxes;
+    QList<int> answers;  // next answers to questions; Yes when empty
+    QStringList snacks;
+    int resultsShown = 0;
+    qint64 lastResultAt = 0;
+    QElapsedTimer clock;
+};
+
+void TestInstrumentRoad::initTestCase()
+{
+    QVERIFY2(qgetenv("VARN_IN_NETNS") == "1", "runs only in its own network namespace (run_in_netns.sh)");
+    QVERIFY(tmp.isValid());
+    clock.start();
+    const QString appDir = QCoreApplication::applicationDirPath();
+
+    // The instrument's disk: each point's folder and the trial folder hold the same groups.
+    ftpRoot = tmp.filePath("ftp");
+    const QString source = tmp.filePath("source");
+    writeGroupFiles(source, 1, 7800, 3);
+    writeGroupFiles(source, 2, 250000, 30);
+    for (const char* folder : {"mnt/DATA/231208153012/1", "mnt/DATA/231208153012/2", "tmp/TrySample"})
+        copyFolder(source, ftpRoot + '/' + folder);
+
+    // The sounding of point 1 as the calculation gives it, group 1 merged first.
+    const QString expectPoint = tmp.filePath("expect/Survey/1");
+    copyFolder(source, expectPoint);
+    QVector<fixtures::CalibrationEntry> library{fixtures::flatEntry("Sensor/FLAT-E"), fixtures::flatEntry("Sensor/FLAT-H", 0.8, 15)};
+    for (const char* band : {"/High/", "/Mid/"})
+        for (const char* ch : {"Hx", "Hy", "Hz", "E0", "E1", "E2"})
+            library.append(fixtures::flatEntry(QStringLiteral("1203%1%2-1").arg(band, ch), 1.2, -5));
+    QVERIFY(fixtures::writeBytes(appDir + "/Road.bin", fixtures::calibrationLibraryBytes(library)));
+    st_PointParam expectParam = roadTask();
+    expectParam.Pos.ID = 1;
+    calcGroupData(expectPoint, expectParam, 1);
+    calcGroupData(expectPoint, expectParam, 2);
+    expectTable = tmp.filePath("expect/Survey/data/1.txt");
+    QVERIFY(QFile::exists(expectTable));
+
+    projectPath = makeProject(tmp.filePath("projects"), QJsonArray());
+    projDir = QFileInfo(projectPath).path();
+
+    // The real FTP server on the instrument's port.
+    ftpServer.start("/usr/bin/python3", {VARN_SOURCE_DIR "/tools/ftp_server.py", "--root", ftpRoot, "--port", "21",
+                                         "--user", InstrumentFtpAccount, "--password", InstrumentFtpAccount});
+    QVERIFY(ftpServer.waitForStarted(15000));
+    QTRY_VERIFY_WITH_TIMEOUT(ftpServer.canReadLine(), 30000);
+    QCOMPARE(ftpServer.readLine().trimmed(), QByteArray("PORT 21"));
+    QVERIFY(fake.listen());
+
+    // Only loopback, written before the window exists.
+    QFile::remove(appDir + "/systemConfig.ini");
+    {
+        QSettings ini(appDir + "/systemConfig.ini", QSettings::IniFormat);
+        ini.setValue("SystemConfig/IP", "127.0.0.1");
+        ini.setValue("SystemConfig/Port", fake.port());
+    }
+    QDir(appDir + "/TempFile").removeRecursively();
+    QVERIFY(QDir().mkpath(appDir + "/TempFile/old"));
+    QVERIFY(fixtures::writeBytes(appDir + "/TempFile/ProjectTable.json", "{}"));
+
+    setMessageBoxAnswer([this](QMessageBox::Icon icon, const QString& title, const QString& text,
+                               QMessageBox::StandardButtons buttons) {
+        boxes.append(Box{int(icon), title, text});
+        if (!(buttons & QMessageBox::Yes))
+            return int(QMessageBox::Ok);
+        return answers.isEmpty() ? int(QMessageBox::Yes) : answers.takeFirst();
+    });
+    window.reset(new MainWindow);
+    setSnackbarReceiver([this](const QString& message) { snacks << message; });
+    if (window->hostAddr.ip.isEmpty()) {
+        // The settings reader is not on this branch yet: the address the ini names.
+        window->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake.port()};
+    }
+    QCOMPARE(window->hostAddr.ip, QStringLiteral("127.0.0.1"));
+    if (window->ui->tbtnConnectNetwork->shortcut().isEmpty()) {
+        // The controls' wiring is not on this branch yet: the buttons reach their handlers here.
+        MainWindow* w = window.get();
+        Ui_MainWindow* ui = w->ui;
+        connect(ui->tbtnConnectNetwork, &QToolButton::clicked, w, &MainWindow::connnectNetwork);
+        connect(ui->tbtnDisconnectNetwork, &QToolButton::clicked, w->libCom, &Com::Close);
+        connect(ui->tbtnPreSampleData, &QToolButton::clicked, w, [w] { w->onStartSample(Pre); });
+        connect(ui->tbtnStartSample, &QToolButton::clicked, w, [w] { w->onStartSample(w->formParam->getOnLineSelect()); });
+        connect(ui->tbtnStopSample, &QToolButton::clicked, w, [w] { w->onStopSample(); });
+        connect(ui->tbtnSave, &QToolButton::clicked, w, &MainWindow::onSaveData);
+        connect(ui->tbtnCancelSave, &QToolButton::clicked, w, &MainWindow::onCancelSave);
+    }
+    connect(window.get(), &MainWindow::newResData, this, [this] {
+        ++resultsShown;
+        lastResultAt = clock.elapsed();
+    });
+    window->resize(1200, 760);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestInstrumentRoad::cleanupTestCase()
+{
+    setMessageBoxAnswer(MessageBoxAnswer());
+    setSnackbarReceiver(SnackbarReceiver());
+    window.reset();
+    ftpServer.kill();
+    ftpServer.waitForFinished(10000);
+}
+
+void TestInstrumentRoad::openProject()
+{
+    window->openProjectAction(projectPath);
+    if (!window->projectOpen) {
+        // Project opening is not on this branch yet: the tree opens it, the window follows.
+        QVERIFY(window->formIndex->openProject(projectPath));
+        window->projectDir = projDir;
+        window->projectOpen = true;
+        emit window->projOpened();
+    }
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+}
+
+QStringList TestInstrumentRoad::retrPaths()
+{
+    ftpLog += ftpServer.readAllStandardError();
+    QStringList paths;
+    for (const QByteArray& line : ftpLog.split('\n'))
+        if (line.startsWith("RETR "))
+            paths << QString::fromUtf8(line.mid(5));
+    return paths;
+}
+
+QStringList TestInstrumentRoad::expectedRetr(const QString& folder, int group) const
+{
+    QStringList paths;
+    for (int c = 1; c <= 6; ++c)
+        paths << QStringLiteral("/%1/%2_CH%3.dat").arg(folder).arg(group).arg(c);
+    return paths;
+}
+
+bool TestInstrumentRoad::startRun(const char* buttonName)
+{
+    const int before = requests(GroupReport);
+    button(buttonName)->click();
+    return QTest::qWaitFor([&] { return requests(GroupReport) == before + 1; }, 10000);
+}
+
+bool TestInstrumentRoad::curvesShown() const
+{
+    for (QwtPlot* plot : window->formResGraph->findChildren<QwtPlot*>())
+        for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotCurve))
+            if (static_cast<QwtPlotCurve*>(item)->dataSize() > 0)
+                return true;
+    return false;
+}
+
+void TestInstrumentRoad::connectsAndConfiguresTheProject()
+{
+    // A group report before any run of this window is ignored.
+    openProject();
+    button("tbtnConnectNetwork")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(fake.count(LibCom::ConfigProj) == 1, 10000);
+    const QList<quint32> ids = fake.ids();
+    QVERIFY(ids.indexOf(LibCom::AdjustTime) < ids.indexOf(LibCom::HeartBeat));
+    QVERIFY(ids.indexOf(LibCom::HeartBeat) < ids.indexOf(LibCom::ConfigProj));
+    const st_ProjectAbout about = window->formIndex->getProjectAbout();
+    QCOMPARE(fake.requests().at(ids.indexOf(LibCom::ConfigProj)).payload,
+             QByteArray(reinterpret_cast<const char*>(&about), sizeof about));
+    QTRY_VERIFY(button("tbtnDisconnectNetwork")->isVisible());
+
+    fake.send(GroupReport, le32(1));
+    QTest::qWait(300);
+    QVERIFY(retrPaths().isEmpty());
+}
+
+void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
+{
+    window->formParam->setTaskParam(roadTask());
+    window->formParam->setOnLineSelect(Online);
+    window->ui->lineEdit_LineNum->setText("1");
+    window->ui->lineEdit_PointNum->setText("100");
+    QVERIFY(startRun("tbtnStartSample"));
+
+    st_PointParam sent;
+    QVERIFY(pointParamFromBytes(fake.requests().last().payload, &sent));
+    const st_PointParam task = roadTask();
+    QCOMPARE(sent.Pos.ProjectID, ProjID);
+    QCOMPARE(sent.Pos.ID, 1);
+    QCOMPARE(sent.Pos.Line, 1);
+    QCOMPARE(sent.Pos.Point, 100);
+    QCOMPARE(sent.Pos.Reserved, 0);
+    QCOMPARE(sent.StartTime, quint64(0));
+    QCOMPARE(sent.GroupNum, quint8(2));
+    QCOMPARE(sent.CHSelect, task.CHSelect);
+    QCOMPARE(sent.CHMatch, task.CHMatch);
+    for (int c = 1; c <= 6; ++c)
+        QCOMPARE(senseName(sent, c), senseName(task, c));
+    QCOMPARE(sent.E0PoleD, task.E0PoleD);
+    for (int g = 0; g < MaxGroupNum; ++g)
+        QVERIFY2(memcmp(&sent.Group[g], &task.Group[g], sizeof(st_GroupParam)) == 0, qPrintable(QString::number(g)));
+
+    // Acknowledged at once: the point is in the project file.
+    QTRY_VERIFY(!entryOf(projectPath, 1).isEmpty());
+    QCOMPARE(entryOf(projectPath, 1).value("SampleRate2").toInt(), 250000);
+
+    const QString remote = "mnt/DATA/231208153012/1";
+    for (int g = 1; g <= 2; ++g) {
+        const int shown = resultsShown;
+        const qint64 reportedAt = clock.elapsed();
+        fake.send(GroupReport, le32(g));
+        QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
+        if (g == 2)
+            qInfo("last group reported -> sounding curves: %lld ms (250000 Hz, 30 blocks, 6 channels)",
+                  lastResultAt - reportedAt);
+        QCOMPARE(retrPaths().mid(retrPaths().size() - 6), expectedRetr(remote, g));
+        for (int c = 1; c <= 6; ++c)
+            QCOMPARE(fileBytes(fixtures::channelFilePath(projDir + "/1", g, c)),
+                     fileBytes(fixtures::channelFilePath(ftpRoot + '/' + remote, g, c)));
+        QCOMPARE(window->formTSGraph->getCurGroupNum(), g);
+        QCOMPARE(window->ui->stacked_Graph->currentIndex(), 1);
+        QVERIFY(curvesShown());
+    }
+    QCOMPARE(fileBytes(projDir + "/data/1.txt"), fileBytes(expectTable));
+    window->grab().save(VARN_BINARY_DIR "/screenshots/instrumentroad_sounding.png");
+
+    // Group numbers outside the run are ignored.
+    const int retrs = retrPaths().size();
+    for (int g : {0, 3, -1})
+        fake.send(GroupReport, le32(g));
+    QTest::qWait(300);
+    QCOMPARE(retrPaths().size(), retrs);
+
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QCOMPARE(window->ui->lineEdit_PointNum->text(), QStringLiteral("110"));
+}
+
+void TestInstrumentRoad::stoppedRunLeavesNothingBehind()
+{
+    QVERIFY(startRun("tbtnStartSample"));
+    QTRY_VERIFY(!entryOf(projectPath, 2).isEmpty());
+
+    // Both reports in one read: the second group's files join the first group's batch,
+    // which then ends once, with group 2. Both groups are calculated, in order.
+    int batches = 0;
+    auto counter = connect(window->ftp, &QtFTP::finished, this, [&batches] { ++batches; });
+    const int shown = resultsShown;
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(GroupReport, le32(2)));
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 30000);
+    disconnect(counter);
+    QCOMPARE(batches, 1);
+    QCOMPARE(fileBytes(projDir + "/data/2.txt"), fileBytes(expectTable));
+
+    // The instrument stops the run: the point, its files and its tables go.
+    button("tbtnStopSample")->click();
+    QTRY_COMPARE(fake.count(LibCom::SampleStop), 1);
+    fake.send(StopReport);
+    QTRY_VERIFY(entryOf(projectPath, 2).isEmpty());
+    QVERIFY(!QFile::exists(projDir + "/2/1_CH1.dat"));
+    QVERIFY(!QFile::exists(projDir + "/data/2.txt"));
+    QVERIFY(!QFile::exists(projDir + "/data/CP_2.txt"));
+    // A late end of a batch of the discarded run changes nothing.
+    emit window->ftp->finished(2);
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(projDir + "/data/2.txt"));
+    QCOMPARE(resultsShown, shown + 2);
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+}
+
+void TestInstrumentRoad::trialRunOnlyShowsTheTimeSeries()
+{
+    const QByteArray project = fileBytes(projectPath);
+    const int shown = resultsShown;
+    QVERIFY(startRun("tbtnPreSampleData"));
+    st_PointParam sent;
+    QVERIFY(pointParamFromBytes(fake.requests().last().payload, &sent));
+    QCOMPARE(sent.Pos.ID, -1);
+    QCOMPARE(sent.Group[1].Duration, 1u);
+
+    const int retrs = retrPaths().size();
+    for (int g = 1; g <= 2; ++g) {
+        fake.send(GroupReport, le32(g));
+        QTRY_COMPARE_WITH_TIMEOUT(retrPaths().size(), retrs + 6 * g, 20000);
+        QTRY_COMPARE(window->formTSGraph->getCurGroupNum(), g);
+        QCOMPARE(retrPaths().mid(retrs + 6 * (g - 1)), expectedRetr("tmp/TrySample", g));
+    }
+    QTRY_VERIFY(QFile::exists(projDir + "/-1/2_CH6.dat"));
+    QCOMPARE(window->ui->stacked_Graph->currentIndex(), 0);
+    QTest::qWait(300);
+    QCOMPARE(resultsShown, shown);
+    QVERIFY(!QFile::exists(projDir + "/data/-1.txt"));
+    QCOMPARE(fileBytes(projectPath), project);
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+}
+
+void TestInstrumentRoad::offlineRunDownloadsNothing()
+{
+    window->formParam->setOnLineSelect(Offline);
+    QVERIFY(startRun("tbtnStartSample"));
+    QTRY_VERIFY(!entryOf(projectPath, 3).isEmpty());
+    const int retrs = retrPaths().size();
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_VERIFY(snacks.contains(QStringLiteral("离线采集完成，可导出数据！")));
+    QCOMPARE(window->ui->lineEdit_PointNum->text(), QStringLiteral("120"));
+    QTest::qWait(300);
+    QCOMPARE(retrPaths().size(), retrs);
+    QVERIFY(!QDir(projDir + "/3").exists());
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    window->formParam->setOnLineSelect(Online);
+}
+
+void TestInstrumentRoad::cooperativeStartIsRefusedForEachReason()
+{
+    // The instrument's clock: today 09:59:30, first not satellite-set.
+    const qint64 instrumentMs = QDateTime(QDate::currentDate(), QTime(9, 59, 30)).toMSecsSinceEpoch();
+    window->ui->groupBox_Sync->setChecked(true);
+    const int starts = requests(GroupReport);
+
+    fake.send(StatusReport, statusRecord(instrumentMs, false));
+    QTest::qWait(200);
+    button("tbtnStartSample")->click();
+    QTRY_VERIFY(!boxes.isEmpty() && boxes.last().text == QStringLiteral("未能满足协同采集的条件，请等待卫星锁定或取消协同采集"));
+
+    fake.send(StatusReport, statusRecord(instrumentMs, true));
+    QTest::qWait(200);
+    window->ui->comboBox_SyncHour->setCurrentIndex(9);
+    window->ui->comboBox_SyncMinute->setCurrentIndex(59);
+    button("tbtnStartSample")->click();
+    QTRY_VERIFY(snacks.contains(QStringLiteral("协同采集时间早于当前时间!请重新设置再进行操作！")));
+
+    window->ui->comboBox_SyncHour->setCurrentIndex(10);
+    window->ui->comboBox_SyncMinute->setCurrentIndex(30);
+    answers = {QMessageBox::Yes};  // yes, set it again
+    button("tbtnStartSample")->click();
+    QTRY_COMPARE(boxes.last().text, QStringLiteral("协同采集开始时间在30分钟之后，是否重新设置？"));
+    QTest::qWait(200);
+    QCOMPARE(requests(GroupReport), starts);
+    window->ui->groupBox_Sync->setChecked(false);
+}
+
+void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
+{
+    button("tbtnDisconnectNetwork")->click();
+    QTRY_VERIFY(!fake.hasClient());
+    QTRY_VERIFY(snacks.contains(QStringLiteral("已断开连接")));
+    QTRY_VERIFY(button("tbtnConnectNetwork")->isVisible());
+
+    // No: nothing happens.
+    const QString appDir = QCoreApplication::applicationDirPath();
+    answers = {QMessageBox::No};
+    button("btnMenu_Close")->click();
+    QVERIFY(QFile::exists(appDir + "/TempFile/ProjectTable.json"));
+
+    // A point calculation still running when the window goes is finished first.
+    copyFolder(tmp.filePath("source"), projDir + "/3");
+    emit window->formIndex->signalSelectPoint(3);
+    answers = {QMessageBox::Yes};
+    button("btnMenu_Close")->click();
+    QVERIFY(QDir(appDir + "/TempFile").exists());
+    QVERIFY(QDir(appDir + "/TempFile").isEmpty());
+    QCOMPARE(QSettings(appDir + "/systemConfig.ini", QSettings::IniFormat).value("SystemConfig/IP").toString(),
+             QStringLiteral("127.0.0.1"));
+    window.reset();
+    QVERIFY(QFile::exists(projDir + "/data/3.txt"));
+    QVERIFY(QFile::exists(projDir + "/data/CP_3.txt"));
+}
+
+QTEST_MAIN(TestInstrumentRoad)
+#include "tst_instrumentroad.moc"

@@ -3,7 +3,7 @@
 #include "AppConstants.h"
 #include "Form_StatusBarUi.h"
 #include "InstrumentClock.h"
-#include "MessageBox.h"
+#include "OperatorMessages.h"
 #include "TaskbarButton.h"
 
 #include <QDateTime>
@@ -291,7 +291,9 @@ void Form_StatusBar::showErrorDialog(uint32_t errID, uint8_t errChn)
         message += tr("采集超时，请重试。若多次失败请联系厂商\r\n");
     if (message.isEmpty())
         return;
-    showMessageBox(QMessageBox::Critical, tr("错误"), message, QMessageBox::Ok);
+    // Posted: reports arrive inside the link's receive pass, and a box opened there would
+    // hold up every acknowledge behind this report until someone closed it.
+    postMessageBox(NoticeIcon::Critical, tr("错误"), message);
 }
 
 void Form_StatusBar::onTimeOut()

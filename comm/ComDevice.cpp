@@ -110,11 +110,16 @@ void ComDevice::onTcpDisconed()
 
 void ComDevice::onTcpRecved()
 {
-    const QByteArray bytes = socket->readAll();
-    if (bytes.isEmpty())
-        return;
-    recvBuffer.append(bytes);
-    runReceivePass();
+    // The socket does not announce bytes again while a readyRead handler runs: what came
+    // while a handler of this pass ran an event loop of its own (a modal box) waits in the
+    // socket. Read on until it holds nothing, or it would wait for the next write's reply.
+    do {
+        const QByteArray bytes = socket->readAll();
+        if (bytes.isEmpty())
+            return;
+        recvBuffer.append(bytes);
+        runReceivePass();
+    } while (!flags.test(ComStateFlags::ReceiverBusy) && socket->bytesAvailable() > 0);
 }
 
 void ComDevice::runReceivePass()

@@ -1,6 +1,8 @@
 #include "Form_StatusBar.h"
 #include "InstrumentClock.h"
 #include "MainWindow.h"
+#include "MessageBox.h"
+#include "OperatorMessages.h"
 #include "ModalBoxCatcher.h"
 #include "TaskbarButton.h"
 
@@ -80,7 +82,15 @@ private slots:
 private:
     QLabel* label(const char* name) { return bar->findChild<QLabel*>(QLatin1String(name)); }
     QProgressBar* progress() { return bar->findChild<QProgressBar*>(QStringLiteral("progressBar")); }
-    void send(const Report& r) { QVERIFY(bar->setMachineStatus(r.bytes.constData(), r.bytes.size())); }
+    // Error boxes are posted: none opens inside the call, the event loop shows them after.
+    void send(const Report& r)
+    {
+        const int before = boxesShown;
+        QVERIFY(bar->setMachineStatus(r.bytes.constData(), r.bytes.size()));
+        QCOMPARE(boxesShown, before);
+        QCoreApplication::processEvents();
+    }
+    int boxesShown = 0;
 
     Form_StatusBar* bar = nullptr;
 };
@@ -88,10 +98,16 @@ private:
 void TestStatusBar::init()
 {
     bar = new Form_StatusBar();
+    // What the main window installs: posted boxes become modal boxes.
+    setMessageBoxReceiver([this](NoticeIcon icon, const QString& title, const QString& text) {
+        ++boxesShown;
+        showMessageBox(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok);
+    });
 }
 
 void TestStatusBar::cleanup()
 {
+    setMessageBoxReceiver(nullptr);
     delete bar;
     bar = nullptr;
 }

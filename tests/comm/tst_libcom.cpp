@@ -403,6 +403,28 @@ private slots:
         QVERIFY(!lib->IsConnected());
     }
 
+    void messagesThatArriveWhileAHandlerWaitsAreReadAtOnce()
+    {
+        QVERIFY(linkUp());
+        QVERIFY(sync());
+        // A handler runs an event loop of its own, as a modal box does, and the instrument
+        // speaks meanwhile. Nothing more comes from either side afterwards (the next
+        // heartbeat is 12 s away), so only reading on delivers the acknowledge.
+        int nested = 0;
+        connect(lib.get(), &LibCom::DevSDCardDiskFormated, this, [&]() {
+            if (nested++ > 0)
+                return;
+            fake->sendAck(LibCom::SampleStart);
+            QEventLoop loop;
+            QTimer::singleShot(300, &loop, &QEventLoop::quit);
+            loop.exec();
+        });
+        fake->send(LibCom::DiskFormat);
+        QTRY_COMPARE_WITH_TIMEOUT(nested, 1, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(events.names.contains("ProcessStarted"), 3000);
+        QCOMPARE(events.names.count("ProcessStarted"), 1);
+    }
+
     void garbageAndFalseStartsBetweenFramesAreSkipped()
     {
         shortenTimers(2000, 50);

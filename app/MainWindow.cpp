@@ -103,10 +103,13 @@ MainWindow::~MainWindow()
 {
     // Nothing may reach the window while it goes: no event of the link, the download queue,
     // the tree or the status bar, and no calculation still running on the pool.
+    // Only the signals the window wired: the style keeps its own watch on the widgets.
     libCom->disconnect();
     ftp->disconnect();
-    formIndex->disconnect(this);
-    formStatusBar->disconnect();
+    disconnect(formIndex, &Form_Index::signalSelectRate, nullptr, nullptr);
+    disconnect(formIndex, &Form_Index::signalSelectPoint, nullptr, nullptr);
+    disconnect(formStatusBar, &Form_StatusBar::statusChanged, nullptr, nullptr);
+    disconnect(formStatusBar, &Form_StatusBar::dirCreateError, nullptr, nullptr);
     stopDownloadsAndCalculations();
     delete dialogNewProj;
     delete dialogExport;

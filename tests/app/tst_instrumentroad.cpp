@@ -548,6 +548,16 @@ void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
     QTRY_VERIFY(snacks.contains(QStringLiteral("已断开连接")));
     QTRY_VERIFY(button("tbtnConnectNetwork")->isVisible());
 
+    // The task page is left only with a task the form accepts.
+    window->ui->tabBar->setCurrentIndex(2);
+    QCOMPARE(window->ui->stackedWidget->currentIndex(), 2);
+    window->formParam->setChannelSelect(0);
+    window->ui->tabBar->setCurrentIndex(1);
+    QCOMPARE(boxes.value(boxes.size() - 1), QStringLiteral("未至少选择一个通道"));
+    QCOMPARE(window->ui->tabBar->currentIndex(), 2);
+    QCOMPARE(window->ui->stackedWidget->currentIndex(), 2);
+    window->formParam->setTaskParam(roadTask());
+
     // No: nothing happens.
     const QString appDir = QCoreApplication::applicationDirPath();
     answers = {QMessageBox::No};

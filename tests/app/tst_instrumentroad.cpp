@@ -444,6 +444,21 @@ void TestInstrumentRoad::stoppedRunLeavesNothingBehind()
     QVERIFY(!QFile::exists(projDir + "/data/2.txt"));
     QCOMPARE(resultsShown, shown + 2);
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // Stopped while its groups download: nothing of the run comes back afterwards.
+    QVERIFY(startRun("tbtnStartSample"));
+    st_PointParam sent;
+    QVERIFY(pointParamFromBytes(fake.requests().last().payload, &sent));
+    QTRY_VERIFY(!entryOf(projectPath, sent.Pos.ID).isEmpty());
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(GroupReport, le32(2))
+                 + FakeInstrument::frame(StopReport, QByteArray()));
+    QTRY_VERIFY(entryOf(projectPath, sent.Pos.ID).isEmpty());
+    QTest::qWait(1000);
+    const QString point = QString::number(sent.Pos.ID);
+    QVERIFY(!QDir(projDir + '/' + point).exists());
+    QVERIFY(!QFile::exists(projDir + "/data/" + point + ".txt"));
+    QCOMPARE(resultsShown, shown + 2);
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
 void TestInstrumentRoad::trialRunOnlyShowsTheTimeSeries()

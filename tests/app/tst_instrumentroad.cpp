@@ -8,6 +8,7 @@
 #include "Form_ResGraph.h"
 #include "Form_StatusBar.h"
 #include "Form_TSGraph.h"
+#include "FreeDiskSpace.h"
 #include "MainWindow.h"
 #include "MainWindowUi.h"
 #include "ModalAnswers.h"
@@ -330,6 +331,11 @@ void TestInstrumentRoad::connectsAndConfiguresTheProject()
     QCOMPARE(fake.requests().at(ids.indexOf(LibCom::ConfigProj)).payload,
              QByteArray(reinterpret_cast<const char*>(&about), sizeof about));
     QTRY_VERIFY(button("tbtnDisconnectNetwork")->isVisible());
+
+    // Free space is counted in whole GB, rounded up: 1.5 GB is 2 (no warning), 0.9 GB is 1.
+    QCOMPARE(bytesToWholeGB(qint64(1.5 * (1 << 30))), 2);
+    QCOMPARE(bytesToWholeGB(qint64(0.9 * (1 << 30))), 1);
+    QVERIFY(freeDiskSpaceGB(projDir) >= 1);
 
     // A group report before any run of this window is ignored.
     fake.send(GroupReport, le32(1));

@@ -79,24 +79,66 @@ bool ChannelBlockReader::readBytes(const Channel& channel, qint64 offset, char* 
 #endif
 }
 
-bool ChannelBlockReader::read(int channelIndex, qint64 block, double* out, bool noClip, bool detrend) const
+const uchar* ChannelBlockReader::readCounts(int channelIndex, qint64 block, double* out) const
 {
     if (!m_open || channelIndex < 0 || channelIndex >= channels() || block < 0)
-        return false;
+        return nullptr;
     const Channel& channel = m_channels[size_t(channelIndex)];
     const qint64 blockBytes = qint64(m_N) * 4;
     // A partial download is shorter than its header says: a block that does not lie whole
     // inside the file is not data (checked before multiplying, so no overflow).
     const qint64 available = channel.size - channel.dataOffset;
     if (available < blockBytes || block > (available - blockBytes) / blockBytes)
-        return false;
-
-    // The raw counts land in the upper half of out and are widened from the front: each
+        return nullptr;
+    // The counts land in the upper half of out and are widened from the front: each
     // double is written only after the counts it overlaps have been read.
     char* raw = reinterpret_cast<char*>(out) + blockBytes;
     if (!readBytes(channel, channel.dataOffset + blockBytes * block, raw, blockBytes))
+        return nullptr;
+    return reinterpret_cast<const uchar*>(raw);
+}
+
+namespace {
+
+// The abscissas -1 .. +1 of n samples and the sum of their squares, in sample order;
+// they depend on n only, and every block of a recording has the same length.
+struct TrendAbscissas
+{
+    std::vector<double> x;
+    double sxx = 0;
+};
+
+const TrendAbscissas& trendAbscissas(int n)
+{
+    thread_local TrendAbscissas a;
+    if (a.x.size() != size_t(n)) {
+        a.x.resize(size_t(n));
+        a.sxx = 0;
+        for (int i = 0; i < n; ++i) {
+            a.x[size_t(i)] = 2.0 * i / (n - 1) - 1.0;
+            a.sxx += a.x[size_t(i)] * a.x[size_t(i)];
+        }
+    }
+    return a;
+}
+
+void removeTrend(double* y, int n, double sum, double sxy, const TrendAbscissas& a)
+{
+    const double mean = sum / n;
+    const double slope = sxy / a.sxx;
+    const double* x = a.x.data();
+    for (int i = 0; i < n; ++i)
+        y[i] = y[i] - mean - slope * x[i];
+}
+
+} // namespace
+
+bool ChannelBlockReader::read(int channelIndex, qint64 block, double* out, bool noClip, bool detrend) const
+{
+    const uchar* p = readCounts(channelIndex, block, out);
+    if (!p)
         return false;
-    const uchar* p = reinterpret_cast<const uchar*>(raw);
+    const Channel& channel = m_channels[size_t(channelIndex)];
     for (int k = 0; k < m_N; ++k) {
         const double value = double(qFromLittleEndian<qint32>(p + 4 * k)) * channel.scale;
         if (!noClip && std::fabs(value) >= channel.limit)
@@ -105,6 +147,67 @@ bool ChannelBlockReader::read(int channelIndex, qint64 block, double* out, bool 
     }
     if (detrend)
         detrendInPlace(out, m_N);
+    return true;
+}
+
+bool ChannelBlockReader::readAll(qint64 block, double* const* outs, bool noClip, bool detrend) const
+{
+    const int n = m_N;
+    if (n < 2 || !detrend) {
+        for (int c = 0; c < channels(); ++c) {
+            if (!read(c, block, outs[c], noClip, detrend))
+                return false;
+        }
+        return true;
+    }
+    const TrendAbscissas& a = trendAbscissas(n);
+    const double* x = a.x.data();
+    // Two channels per loop: their sums are independent chains that overlap in time, and
+    // each chain still adds its terms in sample order.
+    for (int c = 0; c < channels(); c += 2) {
+        const int pair = std::min(2, channels() - c);
+        const uchar* p[2] = {nullptr, nullptr};
+        double scale[2] = {0, 0};
+        double limit[2] = {0, 0};
+        for (int q = 0; q < pair; ++q) {
+            p[q] = readCounts(c + q, block, outs[c + q]);
+            if (!p[q])
+                return false;
+            scale[q] = m_channels[size_t(c + q)].scale;
+            limit[q] = noClip ? std::numeric_limits<double>::infinity() : m_channels[size_t(c + q)].limit;
+        }
+        if (pair == 1) {
+            double sum = 0, sxy = 0;
+            double* y = outs[c];
+            for (int k = 0; k < n; ++k) {
+                const double value = double(qFromLittleEndian<qint32>(p[0] + 4 * k)) * scale[0];
+                if (std::fabs(value) >= limit[0])
+                    return false;
+                y[k] = value;
+                sum += value;
+                sxy += value * x[k];
+            }
+            removeTrend(y, n, sum, sxy, a);
+            continue;
+        }
+        double sum0 = 0, sxy0 = 0, sum1 = 0, sxy1 = 0;
+        double* y0 = outs[c];
+        double* y1 = outs[c + 1];
+        for (int k = 0; k < n; ++k) {
+            const double v0 = double(qFromLittleEndian<qint32>(p[0] + 4 * k)) * scale[0];
+            const double v1 = double(qFromLittleEndian<qint32>(p[1] + 4 * k)) * scale[1];
+            if (std::fabs(v0) >= limit[0] || std::fabs(v1) >= limit[1])
+                return false;
+            y0[k] = v0;
+            y1[k] = v1;
+            sum0 += v0;
+            sxy0 += v0 * x[k];
+            sum1 += v1;
+            sxy1 += v1 * x[k];
+        }
+        removeTrend(y0, n, sum0, sxy0, a);
+        removeTrend(y1, n, sum1, sxy1, a);
+    }
     return true;
 }
 
@@ -117,25 +220,13 @@ void detrendInPlace(double* y, int n)
         y[0] = y[0] - y[0];
         return;
     }
-    // The abscissas depend on n only; every block of a recording has the same length.
-    thread_local std::vector<double> xs;
-    if (xs.size() != size_t(n)) {
-        xs.resize(size_t(n));
-        for (int i = 0; i < n; ++i)
-            xs[size_t(i)] = 2.0 * i / (n - 1) - 1.0;
-    }
-    const double* x = xs.data();
-    // Three sums in one pass; each still adds its terms in sample order.
+    const TrendAbscissas& a = trendAbscissas(n);
+    const double* x = a.x.data();
     double sum = 0;
     double sxy = 0;
-    double sxx = 0;
     for (int i = 0; i < n; ++i) {
         sum += y[i];
         sxy += y[i] * x[i];
-        sxx += x[i] * x[i];
     }
-    const double mean = sum / n;
-    const double slope = sxy / sxx;
-    for (int i = 0; i < n; ++i)
-        y[i] = y[i] - mean - slope * x[i];
+    removeTrend(y, n, sum, sxy, a);
 }

@@ -36,6 +36,9 @@ public:
     // not lie whole in the file, cannot be read or, unless noClip, a sample reaches the
     // range limit; out then holds nothing of use.
     bool read(int channel, qint64 block, double* out, bool noClip, bool detrend) const;
+    // Block `block` of every channel, channel c into outs[c]: the same values as read()
+    // channel after channel, with the channels' sums for the trend computed side by side.
+    bool readAll(qint64 block, double* const* outs, bool noClip, bool detrend) const;
 
 private:
     struct Channel
@@ -48,6 +51,8 @@ private:
     };
 
     bool readBytes(const Channel& channel, qint64 offset, char* into, qint64 count) const;
+    // The raw counts of one block of a channel, in the upper half of out.
+    const uchar* readCounts(int channel, qint64 block, double* out) const;
 
     int m_N;
     bool m_open = false;

@@ -1,5 +1,6 @@
 #include "SpectralPipeline.h"
 
+#include "BandSums.h"
 #include "ChannelBlockReader.h"
 #include "ChannelDataFile.h"
 #include "StackingEstimators.h"
@@ -154,35 +155,14 @@ inline void addBand(const double* w, const double* b, int from, int to, double s
 #endif
 }
 
-// The same for two channels at once, sharing each weight: sums (re0, im0, re1, im1).
-inline void addBandPair(const double* w, const double* b0, const double* b1, int from, int to, double sum[4])
-{
-#if defined(__SSE2__)
-    __m128d a0 = _mm_loadu_pd(sum);
-    __m128d a1 = _mm_loadu_pd(sum + 2);
-    for (int i = from; i < to; ++i) {
-        const __m128d wi = _mm_set1_pd(w[i]);
-        a0 = _mm_add_pd(a0, _mm_mul_pd(wi, _mm_loadu_pd(b0 + 2 * i)));
-        a1 = _mm_add_pd(a1, _mm_mul_pd(wi, _mm_loadu_pd(b1 + 2 * i)));
-    }
-    _mm_storeu_pd(sum, a0);
-    _mm_storeu_pd(sum + 2, a1);
-#else
-    addBand(w, b0, from, to, sum);
-    addBand(w, b1, from, to, sum + 2);
-#endif
-}
-
-// Band averages of every target of the plan from the kept bins of each channel (channel c
-// at bins + 2 * kept * c, re and im side by side), into out[(t * channels + c) * 2 ...].
-// Each sum runs over its bins in ascending order, exactly as a scan of the band adds
-// them; a pair of channels shares one pass over the weights, and four targets go side by
-// side only so that their additions overlap in time.
-void bandAverages(const BandPlan& plan, const double* bins, int channels, double* out)
+// Band averages of every target of the plan from the kept bins, into
+// out[(t * channels + c) * 2 ...]. A pair of channels has its bins side by side, (re0,
+// im0, re1, im1) per bin, and both are summed in one pass over the weights; any other
+// count has channel c's bins (re, im) at bins + 2 * kept * c. Each sum runs over its bins
+// in ascending order, exactly as a scan of the band adds them.
+void bandAverages(const BandPlan& plan, const double* bins, int channels, double* out, double* sums)
 {
     const int targets = plan.inRange.size();
-    const int stride = 2 * plan.keptCount;
-    const double* weights = plan.weights.constData();
     const auto store = [&](int t, int c, double sumRe, double sumIm) {
         const double W = plan.weightSums.at(t);
         if (W != 0) {
@@ -192,71 +172,29 @@ void bandAverages(const BandPlan& plan, const double* bins, int channels, double
         out[(t * channels + c) * 2] = sumRe;
         out[(t * channels + c) * 2 + 1] = sumIm;
     };
-    if (channels != 2) {
+    if (channels == 2) {
+        BandSumsArgs args;
+        args.targets = targets;
+        args.start = plan.bandStart.constData();
+        args.offset = plan.bandOffset.constData();
+        args.count = plan.bandCount.constData();
+        args.weights = plan.weights.constData();
+        args.bins = bins;
+        args.sums = sums;
+        bandSumsPair(args);
         for (int t = 0; t < targets; ++t) {
-            for (int c = 0; c < channels; ++c) {
-                double sum[2] = {0, 0};
-                addBand(weights + plan.bandOffset.at(t), bins + c * stride + 2 * plan.bandStart.at(t), 0,
-                        plan.bandCount.at(t), sum);
-                store(t, c, sum[0], sum[1]);
-            }
+            store(t, 0, sums[4 * t], sums[4 * t + 1]);
+            store(t, 1, sums[4 * t + 2], sums[4 * t + 3]);
         }
         return;
     }
-    const double* bins1 = bins + stride;
-    int t = 0;
-    // The few targets beyond a multiple of four are the lowest, with the fewest bins.
-    for (; t < targets % 4; ++t) {
-        double sum[4] = {0, 0, 0, 0};
-        const int start = 2 * plan.bandStart.at(t);
-        addBandPair(weights + plan.bandOffset.at(t), bins + start, bins1 + start, 0, plan.bandCount.at(t), sum);
-        store(t, 0, sum[0], sum[1]);
-        store(t, 1, sum[2], sum[3]);
-    }
-    for (; t + 4 <= targets; t += 4) {
-        const double* w[4];
-        const double* b0[4];
-        const double* b1[4];
-        int count[4];
-        for (int q = 0; q < 4; ++q) {
-            w[q] = weights + plan.bandOffset.at(t + q);
-            b0[q] = bins + 2 * plan.bandStart.at(t + q);
-            b1[q] = bins1 + 2 * plan.bandStart.at(t + q);
-            count[q] = plan.bandCount.at(t + q);
-        }
-        const int common = std::min(std::min(count[0], count[1]), std::min(count[2], count[3]));
-        double sum[4][4];
-#if defined(__SSE2__)
-        __m128d a[4][2];
-        for (int q = 0; q < 4; ++q)
-            a[q][0] = a[q][1] = _mm_setzero_pd();
-        for (int i = 0; i < common; ++i) {
-            for (int q = 0; q < 4; ++q) {
-                const __m128d wi = _mm_set1_pd(w[q][i]);
-                a[q][0] = _mm_add_pd(a[q][0], _mm_mul_pd(wi, _mm_loadu_pd(b0[q] + 2 * i)));
-                a[q][1] = _mm_add_pd(a[q][1], _mm_mul_pd(wi, _mm_loadu_pd(b1[q] + 2 * i)));
-            }
-        }
-        for (int q = 0; q < 4; ++q) {
-            _mm_storeu_pd(sum[q], a[q][0]);
-            _mm_storeu_pd(sum[q] + 2, a[q][1]);
-        }
-#else
-        for (int q = 0; q < 4; ++q)
-            sum[q][0] = sum[q][1] = sum[q][2] = sum[q][3] = 0;
-        for (int i = 0; i < common; ++i) {
-            for (int q = 0; q < 4; ++q) {
-                sum[q][0] += w[q][i] * b0[q][2 * i];
-                sum[q][1] += w[q][i] * b0[q][2 * i + 1];
-                sum[q][2] += w[q][i] * b1[q][2 * i];
-                sum[q][3] += w[q][i] * b1[q][2 * i + 1];
-            }
-        }
-#endif
-        for (int q = 0; q < 4; ++q) {
-            addBandPair(w[q], b0[q], b1[q], common, count[q], sum[q]);
-            store(t + q, 0, sum[q][0], sum[q][1]);
-            store(t + q, 1, sum[q][2], sum[q][3]);
+    const int stride = 2 * plan.keptCount;
+    for (int t = 0; t < targets; ++t) {
+        for (int c = 0; c < channels; ++c) {
+            double sum[2] = {0, 0};
+            addBand(plan.weights.constData() + plan.bandOffset.at(t), bins + c * stride + 2 * plan.bandStart.at(t), 0,
+                    plan.bandCount.at(t), sum);
+            store(t, c, sum[0], sum[1]);
         }
     }
 }
@@ -265,21 +203,27 @@ void bandAverages(const BandPlan& plan, const double* bins, int channels, double
 struct BlockScratch
 {
     std::unique_ptr<ffft::FFTReal<double> > fft;
-    std::vector<double> samples;
+    std::vector<double> samples;  // N per channel
+    std::vector<double*> channelSamples;
     std::vector<double> transformed;
     std::vector<double> bins;
+    std::vector<double> sums;
 };
 
-BlockScratch& blockScratch(int N, size_t binValues)
+BlockScratch& blockScratch(int N, int channels, size_t binValues, size_t sumValues)
 {
     thread_local BlockScratch scratch;
     if (!scratch.fft || scratch.transformed.size() != size_t(N)) {
         scratch.fft.reset(new ffft::FFTReal<double>(N));
-        scratch.samples.assign(size_t(N), 0.0);
+        scratch.samples.clear();
         scratch.transformed.assign(size_t(N), 0.0);
     }
+    if (scratch.samples.size() < size_t(N) * channels)
+        scratch.samples.resize(size_t(N) * channels);
     if (scratch.bins.size() < binValues)
         scratch.bins.resize(binValues);
+    if (scratch.sums.size() < sumValues)
+        scratch.sums.resize(sumValues);
     return scratch;
 }
 
@@ -315,22 +259,29 @@ bool computeBlock(const PairWork& work, qint64 b, double* out)
     const BandPlan& plan = *work.plan;
     const int N = plan.N;
     const int kept = plan.keptCount;
-    BlockScratch& s = blockScratch(N, size_t(2) * kept * work.channels);
+    BlockScratch& s = blockScratch(N, work.channels, size_t(2) * kept * work.channels, size_t(4) * work.targets());
     const double scale = std::sqrt(2 / (N * plan.fs));
     const int half = N / 2;
+    std::vector<double*>& channelSamples = s.channelSamples;
+    channelSamples.resize(size_t(work.channels));
+    for (int c = 0; c < work.channels; ++c)
+        channelSamples[size_t(c)] = s.samples.data() + size_t(N) * c;
+    if (!work.reader->readAll(b, channelSamples.data(), false, work.detrend))
+        return false;
     for (int c = 0; c < work.channels; ++c) {
-        if (!work.reader->read(c, b, s.samples.data(), false, work.detrend))
-            return false;
-        s.fft->transform_windowed(s.transformed.data(), s.samples.data(), plan.window.constData(), work.scales.at(c));
+        s.fft->transform_windowed(s.transformed.data(), channelSamples[size_t(c)], plan.window.constData(), work.scales.at(c));
         const double* F = s.transformed.data();
-        double* bins = s.bins.data() + size_t(2) * kept * c;
+        // A pair's bins side by side (see bandAverages).
+        const bool pair = work.channels == 2;
+        double* bins = s.bins.data() + (pair ? 2 * c : 2 * kept * c);
+        const int step = pair ? 4 : 2;
         for (int j = 0; j < kept; ++j) {
             const int k = plan.firstBin + j;
-            bins[2 * j] = F[k] * scale;
-            bins[2 * j + 1] = k < half ? -F[half + k] * scale : 0.0;
+            bins[step * j] = F[k] * scale;
+            bins[step * j + 1] = k < half ? -F[half + k] * scale : 0.0;
         }
     }
-    bandAverages(plan, s.bins.data(), work.channels, out);
+    bandAverages(plan, s.bins.data(), work.channels, out, s.sums.data());
     const int targets = work.targets();
     for (int c = 0; c < work.channels; ++c) {
         const bool divideBySensor = c % 2 == 1 || work.sensorCalAll;

@@ -24,9 +24,14 @@ void forcePlainKernel(bool plain)
     plainForced.store(plain, std::memory_order_relaxed);
 }
 
+bool useAvx2Kernels()
+{
+    return avx2Available() && !plainForced.load(std::memory_order_relaxed);
+}
+
 void runKernel(const KernelArgs& args)
 {
-    if (avx2Available() && !plainForced.load(std::memory_order_relaxed))
+    if (useAvx2Kernels())
         runKernelAvx2(args);
     else
         runKernelPlain(args);

@@ -26,6 +26,7 @@ void runKernelAvx2(const KernelArgs& args);
 // AVX2 when the processor has it and nobody asked for the plain kernel.
 void runKernel(const KernelArgs& args);
 bool avx2Available();
+bool useAvx2Kernels();
 // Tests run both kernels on one machine; false restores the automatic choice.
 void forcePlainKernel(bool plain);
 

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 
 using namespace fixtures;
 
@@ -72,6 +73,7 @@ private slots:
     void proportionalChannelsAtEveryBandRate();
     void blockCountsAndStacks();
     void excludedBlockIsSkippedAndShortensTheLoop();
+    void headersClaimingMoreThanTheFileHolds();
     void missingFilesAndEntriesGiveNoResult();
     void fileNameWithoutChannelUsesUnknown();
     void unusableCalibrationGivesNoRecords();
@@ -289,6 +291,38 @@ void TestSpectralPipeline::excludedBlockIsSkippedAndShortensTheLoop()
     }
     // Fewer than three blocks left: nothing.
     QVERIFY(runPair(pairFiles(unitDir.path()), {2}).impedance.isEmpty());
+}
+
+void TestSpectralPipeline::headersClaimingMoreThanTheFileHolds()
+{
+    // Three blocks on disk each time: a header claiming 10^9 blocks (a garbled duration:
+    // hours of visits to blocks that are not there), one claiming 2^32 - 1 (more than an
+    // int counts), and rate x duration that no file could hold at all.
+    QVERIFY(installCalibrationLibrary(calibrationFolder(), flatLibrary(16384)));
+    ChannelHeader h;
+    QTemporaryDir honestDir, shortDir, garbledDir, impossibleDir;
+    h.duration = 3;
+    QVERIFY(writeCoupledPair(honestDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.duration = 1000000000;
+    QVERIFY(writeCoupledPair(shortDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.duration = 0xFFFFFFFFu;
+    QVERIFY(writeCoupledPair(garbledDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.sampleRate = 0xFFFFFFFFu;
+    QVERIFY(writeCoupledPair(impossibleDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+
+    const FreqImpData honest = runPair(pairFiles(honestDir.path()));
+    QVERIFY(!honest.impedance.isEmpty());
+    for (const QString& dir : {shortDir.path(), garbledDir.path()}) {
+        QElapsedTimer timer;
+        timer.start();
+        const FreqImpData claimed = runPair(pairFiles(dir));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(claimed.impedance.size(), honest.impedance.size());
+        QVERIFY(std::memcmp(claimed.impedance.constData(), honest.impedance.constData(),
+                            sizeof(OneFreqImpedance) * size_t(honest.impedance.size())) == 0);
+    }
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("damaged header"));
+    QVERIFY(runPair(pairFiles(impossibleDir.path())).impedance.isEmpty());
 }
 
 void TestSpectralPipeline::missingFilesAndEntriesGiveNoResult()

@@ -2,13 +2,20 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Form_Index.h"
 #include "Form_Param.h"
+#include "Form_ResGraph.h"
 #include "Form_StatusBar.h"
+#include "Form_TSGraph.h"
+#include "LibCom.h"
+#include "QtFTP.h"
 #include "MainWindowUi.h"
 #include "GlobalSnackbar.h"
 #include "MessageBox.h"
 #include "QtMaterialSnackbar.h"
+#include "StyleSheetPreprocessor.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -48,6 +55,7 @@ void clearFolder(const QString& path)
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent, Qt::FramelessWindowHint)
     , ui(new Ui_MainWindow)
+    , pointParam(defaultPointParam())
 {
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
@@ -65,13 +73,27 @@ MainWindow::MainWindow(QWidget* parent)
     formParam = new Form_Param(this);
     ui->stackedWidget->addWidget(formParam);
 
+    formIndex = new Form_Index(this);
+    formIndex->setAutoFillBackground(true);
+    ui->SampleLayout->insertWidget(0, formIndex);
+
+    formTSGraph = new Form_TSGraph(this);
+    formResGraph = new Form_ResGraph(this);
+    ui->Page1->layout()->addWidget(formTSGraph);
+    ui->stacked_Graph->addWidget(formResGraph);
+    ui->stacked_Graph->setCurrentIndex(0);
+
     formStatusBar = new Form_StatusBar(this);
     ui->statusBar->addWidget(formStatusBar, 1);
     connect(formStatusBar, &Form_StatusBar::statusChanged, formParam, &Form_Param::setStatusText);
 
+    libCom = new LibCom(this);
+    ftp = new QtFTP(this);
+
     initForm();
     initSync();
     setStateMachine();
+    connectServices();
 }
 
 MainWindow::~MainWindow()
@@ -89,6 +111,22 @@ void MainWindow::initStyle()
     AppFont.setFamily(QStringLiteral("SIMSUN"));
     AppFont.setPixelSize(int(std::ceil(10 * UiScale)));
     AppFont.setStyleStrategy(QFont::PreferAntialias);
+
+    StyleSheetPreprocessor preprocessor(QStringLiteral(":/qss"));
+    auto scaled = [](double k) { return QStringLiteral("%1px").arg(int(std::ceil(k * UiScale))); };
+    preprocessor.defineVariable(QStringLiteral("$font-size-s"), scaled(12.4));
+    preprocessor.defineVariable(QStringLiteral("$font-size-m"), scaled(15));
+    preprocessor.defineVariable(QStringLiteral("$font-size-l"), scaled(24));
+    preprocessor.defineVariable(QStringLiteral("$font-size-l-1"), scaled(23));
+    preprocessor.defineVariable(QStringLiteral("$input-height"), scaled(30));
+    preprocessor.defineVariable(QStringLiteral("$appBar-height"), scaled(52));
+    preprocessor.defineVariable(QStringLiteral("$tab-width"), scaled(120));
+    preprocessor.defineVariable(QStringLiteral("$xRadius"), scaled(4));
+    preprocessor.defineVariable(QStringLiteral("$xPadding"), scaled(9));
+    preprocessor.defineVariable(QStringLiteral("$ctrlBtn-width"), scaled(115));
+    preprocessor.defineVariable(QStringLiteral("$border-width"), QStringLiteral("1px"));
+    preprocessor.defineVariable(QStringLiteral("$border-width-l"), QStringLiteral("2px"));
+    qApp->setStyleSheet(preprocessor.processFile(QStringLiteral("style.css")));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

@@ -2,6 +2,7 @@
 #include "ReferencePipeline.h"
 #include "SpectralPipeline.h"
 #include "StandardFrequencies.h"
+#include "ffft/FFTKernels.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -394,9 +395,11 @@ void TestSpectralPipeline::sameAsStraightEvaluation_data()
     QTest::addColumn<quint32>("rate");
     QTest::addColumn<quint32>("duration");
     QTest::addColumn<bool>("sensorCalAll");
-    QTest::newRow("7800") << 7800u << 17u << false;
-    QTest::newRow("250000") << 250000u << 1u << true;
-    QTest::newRow("61") << 61u << 1612u << false;
+    QTest::addColumn<bool>("plain");  // the portable kernels, as on a processor without AVX2
+    QTest::newRow("7800") << 7800u << 17u << false << false;
+    QTest::newRow("250000") << 250000u << 1u << true << false;
+    QTest::newRow("61") << 61u << 1612u << false << false;
+    QTest::newRow("250000 plain") << 250000u << 1u << true << true;
 }
 
 void TestSpectralPipeline::sameAsStraightEvaluation()
@@ -404,6 +407,7 @@ void TestSpectralPipeline::sameAsStraightEvaluation()
     QFETCH(quint32, rate);
     QFETCH(quint32, duration);
     QFETCH(bool, sensorCalAll);
+    QFETCH(bool, plain);
     // Independent noisy channels and calibrations that vary with frequency.
     QTemporaryDir dir;
     const QStringList files = pairFiles(dir.path());
@@ -423,8 +427,10 @@ void TestSpectralPipeline::sameAsStraightEvaluation()
     const QVector<double> factors{50, 1};
     const QVector<int> excluded{4};
 
+    ffft::forcePlainKernel(plain);
     const FreqImpData fast = TimeSeriesProcess::realProcess(28, files, board, sensor, factors, rate, duration,
                                                             sensorCalAll, N, 2, 50, true, 0.5, excluded);
+    ffft::forcePlainKernel(false);
     const FreqImpData straight = reference::realProcess(files, board, sensor, factors, rate, duration, sensorCalAll,
                                                         N, 50, true, 0.5, excluded);
     QVERIFY(!straight.impedance.isEmpty());

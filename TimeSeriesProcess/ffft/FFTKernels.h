@@ -13,7 +13,7 @@ struct KernelArgs
     const double* window = nullptr;   // taper factor per sample, or null
     double scale = 1;                 // read only with a window: x * scale * window
     int32_t nbr_bits = 0;
-    const int32_t* br = nullptr;      // bit-reversal table
+    const int32_t* groups = nullptr;  // N / 16 entries: where the group of 16 read from q goes
     const double* const* cosOf = nullptr;  // per pass p: cos of i pi / 2^p, i < 2^(p-1)
     const double* const* sinOf = nullptr;  // per pass p: the matching sine values
 };

@@ -82,7 +82,7 @@ struct Passes
             // Lane l holds the group whose inputs start at q + l.
             double* rows[4];
             for (int l = 0; l < 4; ++l)
-                rows[l] = out + 16 * a.br[16 * (q + l)];
+                rows[l] = out + 16 * a.groups[q + l];
             for (int w = 0; w < 16; w += 4) {
                 V t0 = g[w], t1 = g[w + 1], t2 = g[w + 2], t3 = g[w + 3];
                 O::transpose(t0, t1, t2, t3);

@@ -72,6 +72,9 @@ private:
     // Per pass p >= 3: cos and sin of i pi / 2^p for i < 2^(p-1), from the table or the
     // oscillator's recurrence exactly as the pass would step it.
     DynArray<double> _twiddles;
+    // Bit-reversal of the groups of 16 (the entries 16 q of the table), kept apart so the
+    // kernel's read of them stays small.
+    DynArray<int32_t> _group_br;
     const double* _cos_of[MAX_BIT_DEPTH] = {};
     const double* _sin_of[MAX_BIT_DEPTH] = {};
 };
@@ -151,6 +154,9 @@ void FFTReal<DT>::initTwiddles()
 {
     if (!HasKernel || _nbr_bits < KERNEL_MIN_BITS)
         return;
+    _group_br.resize(_length / 16);
+    for (int32_t q = 0; q < _length / 16; ++q)
+        _group_br[q] = _br_lut[16 * q];
     // 2^(p-1) cosines and as many sines per pass p = 3 .. _nbr_bits - 1.
     _twiddles.resize(2 * ((1 << (_nbr_bits - 1)) - 4));
     double* next = &_twiddles[0];
@@ -192,7 +198,7 @@ void FFTReal<DT>::runKernel(DataType f[], const DataType x[], const DataType win
         args.window = window;
         args.scale = scale;
         args.nbr_bits = _nbr_bits;
-        args.br = &_br_lut[0];
+        args.groups = &_group_br[0];
         args.cosOf = _cos_of;
         args.sinOf = _sin_of;
         ffft::runKernel(args);

@@ -59,8 +59,9 @@ void MainWindow::discardRunDownloads()
         if (calcJobs.at(i).discarded == discarded)
             calcJobs.removeAt(i);
     }
-    // A running calculation of the run would write its result table again after the caller
-    // has deleted it: it is allowed to end first. Its result is not shown.
+    // The calculation running now may be one of this run; it would write the result table
+    // again after the caller has deleted it, so it is allowed to end first (a result of the
+    // run is not shown).
     if (calcWatcher.isRunning())
         calcWatcher.waitForFinished();
     qDebug() << "MainWindow" << "discardRunDownloads" << runPointDir;

@@ -104,7 +104,7 @@ QString checkProjectDocument(const QByteArray& text, ProjectContent* content)
         for (int k = 1; k <= MaxRateKeys; ++k)
             point.rates[k - 1] = entry.value(rateKey(k)).toInt();
         if (id > 0 && id >= read.nextPointID) {
-            read.nextPointID = id + 1;
+            read.nextPointID = pointIDAfter(id);
             read.lastLine = point.line;
             read.lastPoint = point.point;
         }

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 #include <cmath>
 #include <cstring>
 
@@ -193,6 +195,14 @@ void TestChannelDataFile::rangeCheckAtTheLimit()
     QVERIFY(ok);
     QCOMPARE(unclipped.at(0).at(2), 5000.0);
     QCOMPARE(unclipped.at(1).at(1), -5000.0);
+
+    // A damaged lsb that makes every sample not a number fails the check as well.
+    ChannelHeader damaged = instrumentHeader();
+    damaged.lsb = std::numeric_limits<double>::quiet_NaN();
+    const QString notANumber = m_dir.filePath(QStringLiteral("nan.dat"));
+    QVERIFY(writeBytes(notANumber, channelHeaderBytes(damaged) + sampleBytes({1, 2, 3, 4})));
+    QVERIFY(readChannelBlocks({notANumber}, 4, 0, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
 }
 
 void TestChannelDataFile::detrendedBlocks()

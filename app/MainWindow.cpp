@@ -2,8 +2,13 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Form_Index.h"
 #include "Form_Param.h"
+#include "Form_ResGraph.h"
 #include "Form_StatusBar.h"
+#include "Form_TSGraph.h"
+#include "LibCom.h"
+#include "QtFTP.h"
 #include "MainWindowUi.h"
 #include "GlobalSnackbar.h"
 #include "MessageBox.h"
@@ -48,6 +53,7 @@ void clearFolder(const QString& path)
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent, Qt::FramelessWindowHint)
     , ui(new Ui_MainWindow)
+    , pointParam(defaultPointParam())
 {
     Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
@@ -65,13 +71,27 @@ MainWindow::MainWindow(QWidget* parent)
     formParam = new Form_Param(this);
     ui->stackedWidget->addWidget(formParam);
 
+    formIndex = new Form_Index(this);
+    formIndex->setAutoFillBackground(true);
+    ui->SampleLayout->insertWidget(0, formIndex);
+
+    formTSGraph = new Form_TSGraph(this);
+    formResGraph = new Form_ResGraph(this);
+    ui->Page1->layout()->addWidget(formTSGraph);
+    ui->stacked_Graph->addWidget(formResGraph);
+    ui->stacked_Graph->setCurrentIndex(0);
+
     formStatusBar = new Form_StatusBar(this);
     ui->statusBar->addWidget(formStatusBar, 1);
     connect(formStatusBar, &Form_StatusBar::statusChanged, formParam, &Form_Param::setStatusText);
 
+    libCom = new LibCom(this);
+    ftp = new QtFTP(this);
+
     initForm();
     initSync();
     setStateMachine();
+    connectServices();
 }
 
 MainWindow::~MainWindow()

@@ -101,3 +101,9 @@ void MainWindow::initSync()
 
     emit ui->groupBox_Sync->toggled(false);
 }
+
+void MainWindow::setIconBtn() {}
+void MainWindow::initProjManage() {}
+void MainWindow::initSystemConf() {}
+void MainWindow::initSampleTask() {}
+void MainWindow::mobileUI() {}

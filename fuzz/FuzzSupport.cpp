@@ -30,7 +30,8 @@ void initialise(void (*writeSeeds)(const QString& folder))
     static int argc = 1;
     static char name[] = "fuzz";
     static char* argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
+    if (!QCoreApplication::instance())  // a target with widgets makes its own application first
+        new QCoreApplication(argc, argv);
     qInstallMessageHandler(dropMessage);
     // In memory where there is such a folder: every input is written to a file.
     const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();

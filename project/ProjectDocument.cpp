@@ -8,6 +8,8 @@
 #include <QJsonParseError>
 #include <QSet>
 
+#include <cmath>
+
 namespace {
 
 QString tr(const char* text)
@@ -72,6 +74,12 @@ QString checkProjectDocument(const QByteArray& text, ProjectContent* content)
     const QJsonValue dataValue = root.value(QStringLiteral("Data"));
     if (!aboutValue.isObject() || !aboutValue.toObject().value(QStringLiteral("ProjectID")).isDouble()
         || !(dataValue.isUndefined() || dataValue.isArray()))
+        return tr("不是正确的Varn工程文件");
+
+    // The JSON text keeps integers exactly only up to 2^53: a larger id would change when
+    // the file is next written, and with it the project's folders on the instrument.
+    const double projectID = aboutValue.toObject().value(QStringLiteral("ProjectID")).toDouble();
+    if (!(std::fabs(projectID) <= double(MaxExactProjectID)))
         return tr("不是正确的Varn工程文件");
 
     ProjectContent read;

@@ -42,6 +42,9 @@ struct ProjectContent
     int lastPoint = 0;
 };
 
+// Largest project id the file's JSON keeps exactly (2^53); a file with a larger one is refused.
+constexpr qint64 MaxExactProjectID = qint64(1) << 53;
+
 // Checks the text of a project file and reads it into content (about is filled on top
 // of what it holds). Returns the refusal to show the operator, empty when accepted.
 // The ID after id, formed in 64 bits: one past the largest int means none is left.

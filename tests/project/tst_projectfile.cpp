@@ -96,6 +96,8 @@ void TestProjectFile::brokenFilesRefused_data()
     QTest::newRow("About not object") << doc({{"About", 5}, {"Data", QJsonArray()}}) << notVarn;
     QTest::newRow("no ProjectID") << doc({{"About", aboutNoId}}) << notVarn;
     QTest::newRow("ProjectID text") << doc({{"About", aboutTextId}}) << notVarn;
+    QTest::newRow("ProjectID beyond 2^53") << QByteArray("{\"About\": {\"ProjectID\": 231208153018153012}, \"Data\": []}")
+                                           << notVarn;
     QTest::newRow("Data not array") << doc({{"About", about}, {"Data", "points"}}) << notVarn;
     QTest::newRow("no SampleRate1") << projectText({noRate})
                                     << QStringLiteral("工程文件数据 顺序1 / ID5 不完整，属性获取失败");

@@ -84,7 +84,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     QObject::connect(link, &LibCom::DevStatus, [](char* data) {
         st_MachineStatus status;
         FUZZ_CHECK(readMachineStatus(data, st_MachineStatus::Size, &status));
-        sink = sink + status.Time + status.State + status.ErrorBits + quint64(status.Voltage);
+        quint32 voltage;
+        std::memcpy(&voltage, &status.Voltage, sizeof voltage);
+        sink = sink + status.Time + status.State + status.ErrorBits + voltage;
     });
     QObject::connect(link, &LibCom::DevSystemInfo, [](char* data) {
         quint32 fields[4];

@@ -6,7 +6,8 @@
 #   tools/run_fuzzers.sh <folder> short          each target a few seconds (CI)
 #   tools/run_fuzzers.sh <folder> long [runs]    each target at least <runs> executions
 #                                                 (default 1000000)
-# FUZZ_JOBS targets run at once (default 4); FUZZ_SECONDS is the short run per target.
+# FUZZ_JOBS targets run at once (default 4); FUZZ_SECONDS is the short run per target;
+# FUZZ_TARGETS (names separated by blanks) runs only those.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:?usage: $0 <folder> short|long [runs]}
@@ -83,8 +84,10 @@ run_target() {
 }
 export -f run_target
 
+targets=$(cat "$build/targets.txt")
+[ -n "${FUZZ_TARGETS:-}" ] && targets=$FUZZ_TARGETS
 failed=0
-xargs -P "$jobs" -I{} bash -c 'run_target "$@"' _ {} "$build" "$mode" "$runs" "$seconds" "$root" \
-    <"$build/targets.txt" || failed=1
+printf '%s\n' $targets | xargs -P "$jobs" -I{} bash -c 'run_target "$@"' _ {} "$build" "$mode" "$runs" "$seconds" "$root" \
+    || failed=1
 echo "fuzz run ($mode) took $(($(date +%s) - start)) s in all"
 exit $failed

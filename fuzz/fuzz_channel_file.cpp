@@ -1,6 +1,8 @@
 // A channel data file as downloaded: its header, blocks as the pipeline and the text
-// export ask for them, the raw variant, and the time-series page's header check. A file
-// our writer wrote reads back as written.
+// export ask for them, the raw variant, and the time-series page's header check. The
+// pipeline's block reader gives the same blocks as the block readers, and a file our
+// writer wrote reads back as written.
+#include "ChannelBlockReader.h"
 #include "ChannelDataFile.h"
 #include "FuzzSupport.h"
 #include "PipelineFixtures.h"
@@ -10,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -41,6 +44,45 @@ void writeSeeds(const QString& folder)
     header.sampleRate = 250000;
     header.duration = 86400;
     fuzz::writeSeed(folder, "claims_a_day", fixtures::channelFileBytes(header, fixtures::noise(300, 10)));
+}
+
+// The same values; not-a-number equals not-a-number whatever its bits.
+bool sameValues(const double* a, const double* b, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i]))))
+            return false;
+    return true;
+}
+
+// The pipeline's reader against the block readers, for the files and layout given.
+void compareBlockReader(const QStringList& files, int n, int block, bool noClip, bool detrend, bool raw, double rate)
+{
+    bool ok = false;
+    const QList<QVector<double> > expected = raw ? readRawChannelBlocks(files, n, block, rate, &ok, noClip, detrend)
+                                                 : readChannelBlocks(files, n, block, &ok, noClip, detrend);
+    if (n < 1)
+        return;
+    const ChannelBlockReader reader(files, n, raw ? ChannelBlockReader::Layout::Raw : ChannelBlockReader::Layout::Instrument,
+                                    rate);
+    if (!reader.isOpen()) {
+        FUZZ_CHECK(!ok);
+        return;
+    }
+    if (noClip && block >= 0)
+        FUZZ_CHECK((block < reader.blocksHeld()) == ok);
+    std::vector<std::vector<double> > outs(size_t(files.size()), std::vector<double>(size_t(n)));
+    std::vector<double*> pointers;
+    for (auto& out : outs)
+        pointers.push_back(out.data());
+    const bool all = block >= 0 && reader.readAll(block, pointers.data(), noClip, detrend);
+    FUZZ_CHECK(all == ok);
+    for (int c = 0; c < files.size() && ok; ++c) {
+        FUZZ_CHECK(sameValues(outs[size_t(c)].data(), expected.at(c).constData(), n));
+        std::vector<double> one(static_cast<size_t>(n));
+        FUZZ_CHECK(reader.read(c, block, one.data(), noClip, detrend));
+        FUZZ_CHECK(sameValues(one.data(), expected.at(c).constData(), n));
+    }
 }
 
 void readBlocks(const QStringList& files, int n, int block, bool noClip, bool detrend, double rate)
@@ -92,6 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     readBlocks({filePath}, 16, 0, false, false, rawRate);
     readBlocks({filePath, filePath}, 64, 1, true, true, rawRate);
     readBlocks({filePath, missingPath}, 16, 0, false, false, rawRate);
+    compareBlockReader({filePath}, n, block, noClip, detrend, false, rawRate);
+    compareBlockReader({filePath, filePath, filePath}, 64, block & 3, noClip, true, false, rawRate);
+    compareBlockReader({filePath, filePath}, 16, 1, noClip, detrend, true, rawRate);
     detrendLinear(QVector<double>(int(qMin<size_t>(size, 64)), double(size)));
 
     // Our writer's file of these bytes as counts reads back exactly, header and samples.

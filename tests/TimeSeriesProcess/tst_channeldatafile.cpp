@@ -1,3 +1,4 @@
+#include "ChannelBlockReader.h"
 #include "ChannelDataFile.h"
 #include "OperatorMessages.h"
 #include "PipelineFixtures.h"
@@ -203,6 +204,13 @@ void TestChannelDataFile::rangeCheckAtTheLimit()
     QVERIFY(writeBytes(notANumber, channelHeaderBytes(damaged) + sampleBytes({1, 2, 3, 4})));
     QVERIFY(readChannelBlocks({notANumber}, 4, 0, &ok, false, false).isEmpty());
     QVERIFY(!ok);
+    // The pipeline's reader agrees, one channel at a time and side by side.
+    const ChannelBlockReader reader({notANumber, under}, 4, ChannelBlockReader::Layout::Instrument, 0);
+    double a[4], b[4];
+    double* both[] = {a, b};
+    QVERIFY(!reader.read(0, 0, a, false, false));
+    QVERIFY(!reader.readAll(0, both, false, true));
+    QVERIFY(reader.read(0, 0, a, true, false) && std::isnan(a[0]));
 }
 
 void TestChannelDataFile::detrendedBlocks()

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sanitizer/common_interface_defs.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,6 +24,13 @@ void dropMessage(QtMsgType type, const QMessageLogContext&, const QString& messa
 }
 
 QTemporaryDir* scratchDir = nullptr;
+
+// The scratch folder lives in memory: it goes also when a finding ends the run.
+void removeScratch()
+{
+    if (scratchDir)
+        QDir(scratchDir->path()).removeRecursively();
+}
 
 }  // namespace
 
@@ -44,6 +53,7 @@ void initialise(void (*writeSeeds)(const QString& folder))
         delete scratchDir;
         scratchDir = nullptr;
     });
+    __sanitizer_set_death_callback(removeScratch);
     const QByteArray seeds = qgetenv("FUZZ_WRITE_SEEDS");
     if (!seeds.isEmpty()) {
         const QString folder = QString::fromLocal8Bit(seeds);
@@ -81,6 +91,7 @@ void drainEvents()
 void fail(const char* condition, const char* file, int line)
 {
     std::fprintf(stderr, "property broken: %s (%s:%d)\n", condition, file, line);
+    removeScratch();
     std::abort();
 }
 

@@ -190,6 +190,8 @@ void MainWindow::setSystemConfig(int pointStep, int mode, st_PointParam param)
 void MainWindow::recentProject_Load()
 {
     QMutexLocker locker(&settingsMutex);
+    if (!settings)
+        return;
     settings->beginGroup(QStringLiteral("ProjList"));
     for (int i = 1; i <= RecentKeysRead; ++i) {
         const QString path = settings->value(QStringLiteral("List%1").arg(i)).toString();

@@ -2,6 +2,9 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Dialog_NewProj.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_ResGraph.h"
@@ -73,6 +76,9 @@ MainWindow::MainWindow(QWidget* parent)
     formParam = new Form_Param(this);
     ui->stackedWidget->addWidget(formParam);
 
+    dialogNewProj = new Dialog_NewProj();
+    connect(dialogNewProj, &Dialog_NewProj::sigalNewProject, this, &MainWindow::openProjectAction);
+
     formIndex = new Form_Index(this);
     // The tree takes a narrower share of small screens.
     const QSize screen = QGuiApplication::primaryScreen()->size();
@@ -120,6 +126,10 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    // The dialogs are top-level windows of their own.
+    delete dialogNewProj;
+    delete dialogExport;
+    delete dialogDiskManage;
     qDebug().noquote() << QStringLiteral("*****Exit Varn28*****");
     delete ui;
 }

@@ -5,6 +5,8 @@
 #include "MainWindowUi.h"
 #include "MyComboBox.h"
 
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_TSGraph.h"
@@ -161,6 +163,18 @@ void MainWindow::initProjManage()
 void MainWindow::initSystemConf()
 {
     setIconBtn(ui->tbtnDiskManage);
+    dialogExport = new Dialog_Export();
+    dialogDiskManage = new Dialog_DiskManage();
+    dialogExport->hide();
+    dialogDiskManage->hide();
+    connect(ui->tbtnDiskManage, &QToolButton::clicked, this, [this] {
+        dialogDiskManage->show();
+        ftp->getTableJson();
+    });
+    connect(dialogExport, &Dialog_Export::getProjJson, ftp, &QtFTP::getProjJson);
+    connect(dialogExport, &Dialog_Export::getFile, ftp, &QtFTP::exportFile);
+    connect(dialogDiskManage, &Dialog_DiskManage::deleteProj, libCom, &LibCom::SendDataDelete);
+    connect(dialogDiskManage, &Dialog_DiskManage::diskFormat, libCom, &LibCom::SendDiskFormat);
 }
 
 void MainWindow::initSampleTask()
@@ -187,7 +201,10 @@ void MainWindow::initSampleTask()
 
     connect(ui->tbtnConnectNetwork, &QToolButton::clicked, this, &MainWindow::connnectNetwork);
     connect(ui->tbtnDisconnectNetwork, &QToolButton::clicked, libCom, &Com::Close);
-    connect(ui->tbtnExportData, &QToolButton::clicked, ftp, &QtFTP::getTableJson);
+    connect(ui->tbtnExportData, &QToolButton::clicked, this, [this] {
+        ftp->getTableJson();
+        dialogExport->showUp(projectOpen);
+    });
     connect(ui->tbtnPreSampleData, &QToolButton::clicked, this, [this] { onStartSample(Pre); });
     connect(ui->tbtnStartSample, &QToolButton::clicked, this, [this] { onStartSample(formParam->getOnLineSelect()); });
     connect(ui->tbtnStopSample, &QToolButton::clicked, this, &MainWindow::onStopSample);

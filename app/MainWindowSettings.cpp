@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
 #include "AppConstants.h"
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Dialog_NewProj.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "LibCom.h"
@@ -248,6 +251,8 @@ void MainWindow::openProjectAction(QString path)
 
     const st_ProjectAbout about = formIndex->getProjectAbout();
     showSnackbarMessage(tr("工程 %1 已打开\n磁盘剩余空间 %2 GB").arg(charFieldText(about.ProjectName)).arg(freeGB));
+    dialogExport->setProj(projectDir, about.ProjectID, path);
+    dialogDiskManage->setCurProjID(about.ProjectID);
     // The editors show the newest point of this project (0 and 0 when it has none).
     const QPair<int, int> lastLinePoint = formIndex->getLastLinePoint();
     ui->lineEdit_LineNum->setText(QString::number(lastLinePoint.first));
@@ -268,6 +273,7 @@ void MainWindow::onSlotNewProjecClick()
         showSnackbarMessage(tr("工程已经打开了！请关闭后再新建工程！"));
         return;
     }
+    dialogNewProj->showUp();
 }
 
 void MainWindow::onSlotOpenProjectClick()
@@ -293,6 +299,9 @@ void MainWindow::onSlotCloseProjectClick()
     }
     projectOpen = false;
     projectDir.clear();
+    dialogDiskManage->setCurProjID(NoProjectID);
+    // The export dialog must not go on fetching into the closed project's folder.
+    dialogExport->setProj(QString(), NoProjectID, QString());
     showSnackbarMessage(tr("工程已经关闭"));
     formIndex->clear();
     setAcceptDrops(true);

@@ -1,11 +1,15 @@
 #include "MainWindow.h"
 
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Dialog_NewProj.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "ModalAnswers.h"
 #include "MyComboBox.h"
 #include "QtMaterialSnackbar.h"
 
+#include <QDialogButtonBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,6 +49,13 @@ private:
     QString makeProject(const QString& name, const QList<QVector<int>>& points = {});
     void build() { delete window; window = new MainWindow(); }
     template <typename T> T* child(const char* name) { return window->findChild<T*>(QLatin1String(name)); }
+    template <typename T> static T* topLevel()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<T*>(widget))
+                return found;
+        return nullptr;
+    }
     Form_Param* form() { return window->findChild<Form_Param*>(); }
     QStringList recentShown();
     QString lastSnackbar() { return window->findChild<QtMaterialSnackbar*>()->messages().value(-1 + window->findChild<QtMaterialSnackbar*>()->messages().size()); }
@@ -160,6 +171,7 @@ void TestSettingsProjects::settingsFile()
     QCOMPARE(recentShown(), expected);
     build();
     QCOMPARE(recentShown(), expected);
+    QVERIFY(readIni().contains("List9=") && !readIni().contains("List10="));
 }
 
 void TestSettingsProjects::projectsAndRecentList()
@@ -167,7 +179,9 @@ void TestSettingsProjects::projectsAndRecentList()
     build();
     window->show();
     auto* index = window->findChild<Form_Index*>();
+    auto lineAndPoint = [this] { return child<QLineEdit>("lineEdit_LineNum")->text() + QLatin1Char('/') + child<QLineEdit>("lineEdit_PointNum")->text(); };
     const QString full = makeProject(QStringLiteral("full"), {{1, 3, 50}, {4, 3, 60}, {2, 5, 10}});
+    const QByteArray table = R"({"Data": [{"ID": 1, "ProjectName": "x"}, {"ID": 230101120000, "ProjectName": "full"}]})";
     QStringList opened;
     for (int i = 1; i <= 10; ++i) {
         opened.prepend(makeProject(QStringLiteral("r%1").arg(i)));
@@ -183,31 +197,52 @@ void TestSettingsProjects::projectsAndRecentList()
     child<QToolButton>("tbtnOpenProject")->click();
     QCOMPARE(pickerDir, projects.path());  // one level above the newest project's folder
     QCOMPARE(index->topLevelItemCount(), 2);
-    QCOMPARE(child<QLineEdit>("lineEdit_LineNum")->text(), QStringLiteral("3"));  // newest point: id 4
-    QCOMPARE(child<QLineEdit>("lineEdit_PointNum")->text(), QStringLiteral("60"));
+    QCOMPARE(lineAndPoint(), QStringLiteral("3/60"));  // the newest point, id 4
     QCOMPARE(child<QTabBar>("tabBar")->currentIndex(), 1);
     QVERIFY(lastSnackbar().startsWith(QStringLiteral("工程 full 已打开")));
-    QVERIFY(!window->acceptDrops());
     opened.prepend(full);
     QCOMPARE(recentShown(), opened.mid(0, 9));
-    QTRY_VERIFY(child<QToolButton>("tbtnCloseProject")->isEnabled());
+    child<QToolButton>("tbtnDiskManage")->click();  // the open project cannot be deleted on the instrument
+    topLevel<Dialog_DiskManage>()->setTableJson(table);
+    QVERIFY(!(topLevel<Dialog_DiskManage>()->findChild<QListWidget*>()->item(1)->flags() & Qt::ItemIsUserCheckable));
+    topLevel<Dialog_DiskManage>()->hide();
+    topLevel<Dialog_Export>()->setTableJson(table);  // the export dialog knows the open project
+    QCOMPARE(topLevel<Dialog_Export>()->findChild<QComboBox*>("comboBox_Proj")->currentIndex(), 1);
     window->onSlotOpenProjectClick();
     QCOMPARE(lastSnackbar(), QStringLiteral("工程已经打开了！请关闭后再打开！"));
+    QTRY_VERIFY(child<QToolButton>("tbtnCloseProject")->isEnabled());
     child<QToolButton>("tbtnCloseProject")->click();
     QCOMPARE(lastSnackbar(), QStringLiteral("工程已经关闭"));
     QCOMPARE(index->topLevelItemCount(), 0);
     QVERIFY(window->acceptDrops());
+    // The export dialog forgot the project: its entry is no longer picked as the open one.
+    topLevel<Dialog_Export>()->setTableJson(table);
+    QCOMPARE(topLevel<Dialog_Export>()->findChild<QComboBox*>("comboBox_Proj")->currentIndex(), 0);
     window->onSlotCloseProjectClick();
     QCOMPARE(lastSnackbar(), QStringLiteral("未打开任何工程，不需要关闭工程！"));
 
-    // A click on a listed project opens it and moves it to the top; a project without
-    // points shows 0 and 0, not what the project before left.
+    // A new project opens with 0 and 0, not what the project before left.
+    QTRY_VERIFY(child<QToolButton>("tbtnNewProject")->isEnabled());
+    child<QToolButton>("tbtnNewProject")->click();
+    auto* newProj = topLevel<Dialog_NewProj>();
+    QVERIFY(newProj->isVisible());
+    const char* fields[][2] = {{"lineEdit_ProjDir", ""}, {"lineEdit_ProjName", "fresh"},
+                               {"lineEdit_ProjAddress", "site"}, {"lineEdit_OperatorName", "op"}};
+    for (const auto& field : fields)
+        newProj->findChild<QLineEdit*>(field[0])->setText(*field[1] ? QString::fromUtf8(field[1]) : projects.path());
+    newProj->findChild<QDialogButtonBox*>()->buttons().first()->click();
+    QVERIFY(lastSnackbar().startsWith(QStringLiteral("工程 fresh 已打开")));
+    QCOMPARE(lineAndPoint(), QStringLiteral("0/0"));
+    opened.prepend(projects.path() + QStringLiteral("/fresh/fresh.json"));
+    QCOMPARE(recentShown(), opened.mid(0, 9));
+    child<QToolButton>("tbtnCloseProject")->click();
+
+    // A click on a listed project opens it and moves it to the top.
     QListWidget* list = child<QListWidget>("recentProjList");
     QTRY_VERIFY(list->isEnabled());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
-    QVERIFY(lastSnackbar().startsWith(QStringLiteral("工程 r7 已打开")));
-    QCOMPARE(child<QLineEdit>("lineEdit_LineNum")->text() + child<QLineEdit>("lineEdit_PointNum")->text(), "00");
-    opened.move(4, 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QCOMPARE(lineAndPoint(), QStringLiteral("3/60"));
+    opened.move(1, 0);
     QCOMPARE(recentShown(), opened.mid(0, 9));
     window->onSlotCloseProjectClick();
 
@@ -242,6 +277,13 @@ void TestSettingsProjects::samplingControls()
         QSignalSpy clicked(button, &QToolButton::clicked);
         QTest::keyClick(window, key.key, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(clicked.count(), 1, 2000);
+        if (key.key == Qt::Key_E) {  // the export dialog comes up, for the open project
+            auto* exportDialog = topLevel<Dialog_Export>();
+            QVERIFY(exportDialog->isVisible() && !exportDialog->findChild<QWidget*>("comboBox_Proj")->isEnabled());
+            exportDialog->hide();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+        }
     }
 
     for (const char* edit : {"lineEdit_LineNum", "lineEdit_PointNum"}) {

@@ -16,7 +16,9 @@
 #include "GlobalSnackbar.h"
 #include "MessageBox.h"
 #include "QtMaterialSnackbar.h"
+#include "StyleSheetPreprocessor.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -143,6 +145,22 @@ void MainWindow::initStyle()
     AppFont.setFamily(QStringLiteral("SIMSUN"));
     AppFont.setPixelSize(int(std::ceil(10 * UiScale)));
     AppFont.setStyleStrategy(QFont::PreferAntialias);
+
+    StyleSheetPreprocessor preprocessor(QStringLiteral(":/qss"));
+    auto scaled = [](double k) { return QStringLiteral("%1px").arg(int(std::ceil(k * UiScale))); };
+    preprocessor.defineVariable(QStringLiteral("$font-size-s"), scaled(12.4));
+    preprocessor.defineVariable(QStringLiteral("$font-size-m"), scaled(15));
+    preprocessor.defineVariable(QStringLiteral("$font-size-l"), scaled(24));
+    preprocessor.defineVariable(QStringLiteral("$font-size-l-1"), scaled(23));
+    preprocessor.defineVariable(QStringLiteral("$input-height"), scaled(30));
+    preprocessor.defineVariable(QStringLiteral("$appBar-height"), scaled(52));
+    preprocessor.defineVariable(QStringLiteral("$tab-width"), scaled(120));
+    preprocessor.defineVariable(QStringLiteral("$xRadius"), scaled(4));
+    preprocessor.defineVariable(QStringLiteral("$xPadding"), scaled(9));
+    preprocessor.defineVariable(QStringLiteral("$ctrlBtn-width"), scaled(115));
+    preprocessor.defineVariable(QStringLiteral("$border-width"), QStringLiteral("1px"));
+    preprocessor.defineVariable(QStringLiteral("$border-width-l"), QStringLiteral("2px"));
+    qApp->setStyleSheet(preprocessor.processFile(QStringLiteral("style.css")));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

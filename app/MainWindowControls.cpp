@@ -2,6 +2,7 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "FramelessHelper.h"
 #include "MainWindowUi.h"
 #include "MyComboBox.h"
 
@@ -55,14 +56,16 @@ void MainWindow::initForm()
     ui->tabBar->setCursor(Qt::PointingHandCursor);
     connect(ui->tabBar, &QTabBar::currentChanged, ui->stackedWidget, &QStackedWidget::setCurrentIndex);
 
-    connect(ui->btnMenu_Min, &QToolButton::clicked, this, &QWidget::showMinimized);
-    connect(ui->btnMenu_Max, &QToolButton::clicked, this, [this] {
-        if (isMaximized())
-            showNormal();
-        else
-            showMaximized();
-        updateMaximizeButton(isMaximized());
-    });
+    auto* frameless = new FramelessHelper(this);
+    frameless->setDraggableMargins(3, 3, 3, 3);
+    frameless->setTitleBarHeight(50);
+    for (QWidget* item : {static_cast<QWidget*>(ui->labIco), static_cast<QWidget*>(ui->btnMenu_Min),
+                          static_cast<QWidget*>(ui->btnMenu_Max), static_cast<QWidget*>(ui->btnMenu_Close),
+                          static_cast<QWidget*>(ui->tabBar)})
+        frameless->addExcludeItem(item);
+    connect(ui->btnMenu_Min, &QToolButton::clicked, frameless, &FramelessHelper::triggerMinimizeButtonAction);
+    connect(ui->btnMenu_Max, &QToolButton::clicked, frameless, &FramelessHelper::triggerMaximizeButtonAction);
+    connect(frameless, &FramelessHelper::maximizedChanged, this, &MainWindow::updateMaximizeButton);
     connect(ui->btnMenu_Close, &QToolButton::clicked, this, &MainWindow::onClickBtnClose);
     // The top row of the sampling page needs no spacer of its own.
     ui->layout_BtnTop->removeItem(ui->btnTopSpacer);
@@ -75,7 +78,10 @@ void MainWindow::initForm()
 
 void MainWindow::updateMaximizeButton(bool maximized)
 {
+    // The text keeps the logical state; what shows is the icon (Linux has no glyph font for it).
     ui->btnMenu_Max->setText(maximized ? QStringLiteral("2") : QStringLiteral("1"));
+    ui->btnMenu_Max->setIcon(QIcon(maximized ? QStringLiteral(":/Icon/window_restore.svg")
+                                             : QStringLiteral(":/Icon/window_maximize.svg")));
     ui->btnMenu_Max->setToolTip(maximized ? tr("还原") : tr("最大化"));
 }
 

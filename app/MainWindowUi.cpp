@@ -16,12 +16,16 @@ QToolButton* makeToolButton(QWidget* parent, const char* objectName, const QStri
     return button;
 }
 
-QToolButton* makeWindowButton(QWidget* parent, const char* objectName, const QString& glyph)
+// The text is the button's state as a glyph of a Windows symbol font; Linux has no such font,
+// so an icon shows it.
+QToolButton* makeWindowButton(QWidget* parent, const char* objectName, const QString& glyph, const QString& icon)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(QLatin1String(objectName));
-    button->setFont(QFont(QStringLiteral("Marlett")));
     button->setText(glyph);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
@@ -54,9 +58,9 @@ void Ui_MainWindow::setupUi(QMainWindow* mainWindow)
     tabBar->setObjectName(QStringLiteral("tabBar"));
     tabBar->setDrawBase(false);
     appBarSpacer = new QSpacerItem(20, 10, QSizePolicy::Expanding, QSizePolicy::Minimum);
-    btnMenu_Min = makeWindowButton(appBar, "btnMenu_Min", QStringLiteral("0"));
-    btnMenu_Max = makeWindowButton(appBar, "btnMenu_Max", QStringLiteral("1"));
-    btnMenu_Close = makeWindowButton(appBar, "btnMenu_Close", QStringLiteral("r"));
+    btnMenu_Min = makeWindowButton(appBar, "btnMenu_Min", QStringLiteral("0"), QStringLiteral(":/Icon/window_minimize.svg"));
+    btnMenu_Max = makeWindowButton(appBar, "btnMenu_Max", QStringLiteral("1"), QStringLiteral(":/Icon/window_maximize.svg"));
+    btnMenu_Close = makeWindowButton(appBar, "btnMenu_Close", QStringLiteral("r"), QStringLiteral(":/Icon/window_close.svg"));
     appBarLayout->addWidget(labIco);
     appBarLayout->addWidget(labTitle);
     appBarLayout->addSpacing(24);

@@ -2,16 +2,15 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
-#include "FramelessHelper.h"
-#include "MainWindowUi.h"
-#include "MyComboBox.h"
-
 #include "Dialog_DiskManage.h"
 #include "Dialog_Export.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_TSGraph.h"
+#include "FramelessHelper.h"
 #include "LibCom.h"
+#include "MainWindowUi.h"
+#include "MyComboBox.h"
 #include "QtFTP.h"
 
 #include <QDesktopServices>

@@ -8,7 +8,6 @@
 #include "Form_Param.h"
 #include "LibCom.h"
 #include "MainWindowUi.h"
-#include "MessageBox.h"
 #include "ModalAnswers.h"
 #include "OperatorMessages.h"
 

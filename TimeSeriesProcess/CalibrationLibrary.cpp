@@ -133,7 +133,11 @@ QVector<CalibrationData> readEntry(const char* caller, const QString& name, cons
 
 QString calibrationLibraryFolder()
 {
-    return QCoreApplication::applicationDirPath();
+    // Qt caches the program's folder on first use without a lock: many pool threads asking
+    // at once for the first time corrupt the heap. Asked once here, under the guard of a
+    // function-local static, and never again.
+    static const QString folder = QCoreApplication::applicationDirPath();
+    return folder;
 }
 
 QStringList readBinIndex(const QString& folder)

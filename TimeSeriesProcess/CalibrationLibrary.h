@@ -14,7 +14,8 @@ struct CalibrationData
     double im = 0;         // amplitude * sin(phase), filled by resampleCalibration
 };
 
-// Where the ".bin" calibration libraries are looked up by default: the program's folder.
+// Where the ".bin" calibration libraries are looked up by default: the program's folder,
+// worked out once (safe from any thread; the application object must exist by then).
 QString calibrationLibraryFolder();
 
 // Names of every entry of every library in folder (files in name order ignoring case,

@@ -1,5 +1,6 @@
 #include "ChannelDataFile.h"
 
+#include "ChannelBlockReader.h"
 #include "OperatorMessages.h"
 
 #include <QDebug>
@@ -133,38 +134,7 @@ QList<QVector<double> > readRawChannelBlocks(const QStringList& files, int N, in
 
 QVector<double> detrendLinear(const QVector<double>& samples)
 {
-    const int n = samples.size();
-    if (n < 1)
-        return QVector<double>();
-
-    // A single sample has no trend (its abscissa would be 0/0).
-    if (n == 1)
-        return QVector<double>{samples.at(0) - samples.at(0)};
-
-    // The abscissas depend on n only; every block of a recording has the same length.
-    thread_local QVector<double> xs;
-    if (xs.size() != n) {
-        xs.resize(n);
-        for (int i = 0; i < n; ++i)
-            xs[i] = 2.0 * i / (n - 1) - 1.0;
-    }
-    const double* x = xs.constData();
-    const double* y = samples.constData();
-    // Three sums in one pass; each still adds its terms in sample order.
-    double sum = 0;
-    double sxy = 0;
-    double sxx = 0;
-    for (int i = 0; i < n; ++i) {
-        sum += y[i];
-        sxy += y[i] * x[i];
-        sxx += x[i] * x[i];
-    }
-    const double mean = sum / n;
-    const double slope = sxy / sxx;
-
-    QVector<double> result(n);
-    double* out = result.data();
-    for (int i = 0; i < n; ++i)
-        out[i] = y[i] - mean - slope * x[i];
+    QVector<double> result = samples;
+    detrendInPlace(result.data(), result.size());
     return result;
 }

@@ -1,5 +1,7 @@
 #include "SpectralPipeline.h"
 
+#include "BandSums.h"
+#include "ChannelBlockReader.h"
 #include "ChannelDataFile.h"
 #include "StackingEstimators.h"
 #include "StandardFrequencies.h"
@@ -11,9 +13,13 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -21,6 +27,7 @@
 #include <future>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -148,108 +155,239 @@ inline void addBand(const double* w, const double* b, int from, int to, double s
 #endif
 }
 
-// The weighted band average of every target of the plan from one channel block: taper,
-// real FFT, scaling and averaging with the plan's weights, summed in the same order as
-// a scan of the band would sum them.
-QVector<SpectrumPoint> bandSpectrum(const BandPlan& plan, ffft::FFTReal<double>& fft, QVector<double>& tapered,
-                                    QVector<double>& transformed, const QVector<double>& samples, double scale,
-                                    QVector<double>& spectrum)
+// Band averages of every target of the plan from the kept bins, into
+// out[(t * channels + c) * 2 ...]. A pair of channels has its bins side by side, (re0,
+// im0, re1, im1) per bin, and both are summed in one pass over the weights; any other
+// count has channel c's bins (re, im) at bins + 2 * kept * c. Each sum runs over its bins
+// in ascending order, exactly as a scan of the band adds them.
+void bandAverages(const BandPlan& plan, const double* bins, int channels, double* out, double* sums)
 {
-    const int N = plan.N;
-    const double* x = samples.constData();
-    const double* window = plan.window.constData();
-    double* y = tapered.data();
-    for (int i = 0; i < N; ++i)
-        y[i] = x[i] * scale * window[i];
-    fft.transform(transformed.data(), tapered.constData());
-    const double* F = transformed.constData();
-
-    const double s = std::sqrt(2 / (N * plan.fs));
-    const int half = N / 2;
-    // Real and imaginary parts side by side, so one load fetches a bin.
-    double* bins = spectrum.data();
-    for (int j = 0; j < plan.keptCount; ++j) {
-        const int k = plan.firstBin + j;
-        bins[2 * j] = F[k] * s;
-        bins[2 * j + 1] = k < half ? -F[half + k] * s : 0.0;
-    }
-
     const int targets = plan.inRange.size();
-    QVector<SpectrumPoint> band(targets);
-    const double* weights = plan.weights.constData();
-    const auto store = [&](int t, double sumRe, double sumIm) {
+    const auto store = [&](int t, int c, double sumRe, double sumIm) {
         const double W = plan.weightSums.at(t);
         if (W != 0) {
             sumRe /= W;
             sumIm /= W;
         }
-        // Phase and amplitude are left out: only the complex value goes on to the matrices.
-        band[t] = SpectrumPoint{plan.inRange.at(t), sumRe, sumIm, 0, 0};
+        out[(t * channels + c) * 2] = sumRe;
+        out[(t * channels + c) * 2 + 1] = sumIm;
     };
-    // Each target's sums run over its bins in ascending order, exactly as a scan would add
-    // them; four targets go side by side only so that their additions overlap in time, and
-    // a bin's real and imaginary parts share one (lane-wise, so equally exact) operation.
-    // The few targets beyond a multiple of four are the lowest, with the fewest bins.
-    int t = 0;
-    for (; t < targets % 4; ++t) {
-        double sum[2] = {0, 0};
-        addBand(weights + plan.bandOffset.at(t), bins + 2 * plan.bandStart.at(t), 0, plan.bandCount.at(t), sum);
-        store(t, sum[0], sum[1]);
+    if (channels == 2) {
+        BandSumsArgs args;
+        args.targets = targets;
+        args.start = plan.bandStart.constData();
+        args.offset = plan.bandOffset.constData();
+        args.count = plan.bandCount.constData();
+        args.weights = plan.weights.constData();
+        args.bins = bins;
+        args.sums = sums;
+        bandSumsPair(args);
+        for (int t = 0; t < targets; ++t) {
+            store(t, 0, sums[4 * t], sums[4 * t + 1]);
+            store(t, 1, sums[4 * t + 2], sums[4 * t + 3]);
+        }
+        return;
     }
-    for (; t + 4 <= targets; t += 4) {
-        const double* w[4];
-        const double* b[4];
-        int count[4];
-        for (int q = 0; q < 4; ++q) {
-            w[q] = weights + plan.bandOffset.at(t + q);
-            b[q] = bins + 2 * plan.bandStart.at(t + q);
-            count[q] = plan.bandCount.at(t + q);
-        }
-        const int common = std::min(std::min(count[0], count[1]), std::min(count[2], count[3]));
-        double sum[4][2];
-#if defined(__SSE2__)
-        __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
-        for (int i = 0; i < common; ++i) {
-            a0 = _mm_add_pd(a0, _mm_mul_pd(_mm_set1_pd(w[0][i]), _mm_loadu_pd(b[0] + 2 * i)));
-            a1 = _mm_add_pd(a1, _mm_mul_pd(_mm_set1_pd(w[1][i]), _mm_loadu_pd(b[1] + 2 * i)));
-            a2 = _mm_add_pd(a2, _mm_mul_pd(_mm_set1_pd(w[2][i]), _mm_loadu_pd(b[2] + 2 * i)));
-            a3 = _mm_add_pd(a3, _mm_mul_pd(_mm_set1_pd(w[3][i]), _mm_loadu_pd(b[3] + 2 * i)));
-        }
-        _mm_storeu_pd(sum[0], a0);
-        _mm_storeu_pd(sum[1], a1);
-        _mm_storeu_pd(sum[2], a2);
-        _mm_storeu_pd(sum[3], a3);
-#else
-        for (int q = 0; q < 4; ++q)
-            sum[q][0] = sum[q][1] = 0;
-        for (int i = 0; i < common; ++i) {
-            for (int q = 0; q < 4; ++q) {
-                sum[q][0] += w[q][i] * b[q][2 * i];
-                sum[q][1] += w[q][i] * b[q][2 * i + 1];
-            }
-        }
-#endif
-        for (int q = 0; q < 4; ++q) {
-            addBand(w[q], b[q], common, count[q], sum[q]);
-            store(t + q, sum[q][0], sum[q][1]);
+    const int stride = 2 * plan.keptCount;
+    for (int t = 0; t < targets; ++t) {
+        for (int c = 0; c < channels; ++c) {
+            double sum[2] = {0, 0};
+            addBand(plan.weights.constData() + plan.bandOffset.at(t), bins + c * stride + 2 * plan.bandStart.at(t), 0,
+                    plan.bandCount.at(t), sum);
+            store(t, c, sum[0], sum[1]);
         }
     }
-    return band;
 }
 
-// The calibrated complex values exactly as divideByCalibration computes them, in place and
-// without the phase and amplitude that nothing downstream reads.
-void divideInPlace(QVector<SpectrumPoint>& band, const QVector<CalibrationData>& calibration)
+// Scratch of one worker thread, kept from block to block and from pair to pair.
+struct BlockScratch
 {
-    if (band.size() != calibration.size())
-        return;
-    for (int i = 0; i < band.size(); ++i) {
-        SpectrumPoint& p = band[i];
-        const CalibrationData& c = calibration.at(i);
-        const std::complex<double> q = std::complex<double>(p.re, p.im) / std::complex<double>(c.re, c.im);
-        p.re = q.real();
-        p.im = q.imag();
+    std::unique_ptr<ffft::FFTReal<double> > fft;
+    std::vector<double> samples;  // N per channel
+    std::vector<double*> channelSamples;
+    std::vector<double> transformed;
+    std::vector<double> bins;
+    std::vector<double> sums;
+};
+
+BlockScratch& blockScratch(int N, int channels, size_t binValues, size_t sumValues)
+{
+    thread_local BlockScratch scratch;
+    if (!scratch.fft || scratch.transformed.size() != size_t(N)) {
+        scratch.fft.reset(new ffft::FFTReal<double>(N));
+        scratch.samples.clear();
+        scratch.transformed.assign(size_t(N), 0.0);
     }
+    if (scratch.samples.size() < size_t(N) * channels)
+        scratch.samples.resize(size_t(N) * channels);
+    if (scratch.bins.size() < binValues)
+        scratch.bins.resize(binValues);
+    if (scratch.sums.size() < sumValues)
+        scratch.sums.resize(sumValues);
+    return scratch;
+}
+
+// What every block of one channel-pair calculation shares, read-only.
+struct PairWork
+{
+    const BandPlan* plan;
+    const ChannelBlockReader* reader;
+    int channels;
+    bool detrend;
+    bool sensorCalAll;
+    QVector<double> scales;  // per channel: 1000 / electrode length for even channels
+    QVector<QVector<CalibrationData> > boardTables;
+    QVector<QVector<CalibrationData> > sensorTables;
+    QVector<int> excluded;
+
+    int targets() const { return plan->inRange.size(); }
+    // Calibrated band values of one block: [target][channel] (re, im).
+    size_t blockValues() const { return size_t(targets()) * size_t(channels) * 2; }
+};
+
+void divideInPlace(double* value, const CalibrationData& c)
+{
+    const std::complex<double> q = std::complex<double>(value[0], value[1]) / std::complex<double>(c.re, c.im);
+    value[0] = q.real();
+    value[1] = q.imag();
+}
+
+// Taper, transform, band averages and calibration of block b of every channel, exactly
+// as the primitives compute them one after the other. False when a read fails.
+bool computeBlock(const PairWork& work, qint64 b, double* out)
+{
+    const BandPlan& plan = *work.plan;
+    const int N = plan.N;
+    const int kept = plan.keptCount;
+    BlockScratch& s = blockScratch(N, work.channels, size_t(2) * kept * work.channels, size_t(4) * work.targets());
+    const double scale = std::sqrt(2 / (N * plan.fs));
+    const int half = N / 2;
+    std::vector<double*>& channelSamples = s.channelSamples;
+    channelSamples.resize(size_t(work.channels));
+    for (int c = 0; c < work.channels; ++c)
+        channelSamples[size_t(c)] = s.samples.data() + size_t(N) * c;
+    if (!work.reader->readAll(b, channelSamples.data(), false, work.detrend))
+        return false;
+    for (int c = 0; c < work.channels; ++c) {
+        s.fft->transform_windowed(s.transformed.data(), channelSamples[size_t(c)], plan.window.constData(), work.scales.at(c));
+        const double* F = s.transformed.data();
+        // A pair's bins side by side (see bandAverages).
+        const bool pair = work.channels == 2;
+        double* bins = s.bins.data() + (pair ? 2 * c : 2 * kept * c);
+        const int step = pair ? 4 : 2;
+        for (int j = 0; j < kept; ++j) {
+            const int k = plan.firstBin + j;
+            bins[step * j] = F[k] * scale;
+            bins[step * j + 1] = k < half ? -F[half + k] * scale : 0.0;
+        }
+    }
+    bandAverages(plan, s.bins.data(), work.channels, out, s.sums.data());
+    const int targets = work.targets();
+    for (int c = 0; c < work.channels; ++c) {
+        const bool divideBySensor = c % 2 == 1 || work.sensorCalAll;
+        for (int t = 0; t < targets; ++t) {
+            double* value = out + (size_t(t) * work.channels + c) * 2;
+            divideInPlace(value, work.boardTables.at(c).at(t));
+            if (divideBySensor)
+                divideInPlace(value, work.sensorTables.at(c).at(t));
+        }
+    }
+    return true;
+}
+
+const int BlocksPerTask = 2;
+// Blocks computed ahead of the stacking; bounds the memory whatever the block count.
+const int WindowBlocks = 64;
+
+// Computes blocks first .. first + count - 1 into their places in computed, on the calling thread and
+// on helpers of the global pool that take a few blocks at a time from a shared counter,
+// so no thread waits while blocks are left. Excluded blocks are not computed.
+void computeWindow(const PairWork& work, qint64 first, int count, std::vector<double>& computed,
+                   std::vector<char>& ok)
+{
+    const size_t slotSize = work.blockValues();
+    std::atomic<int> next(0);
+    const auto run = [&] {
+        for (;;) {
+            const int start = next.fetch_add(BlocksPerTask);
+            if (start >= count)
+                return;
+            for (int k = start; k < std::min(count, start + BlocksPerTask); ++k) {
+                const qint64 b = first + k;
+                const bool excluded = b <= std::numeric_limits<int>::max() && work.excluded.contains(int(b));
+                ok[size_t(k)] = !excluded && computeBlock(work, b, computed.data() + slotSize * size_t(k));
+            }
+        }
+    };
+    const int tasks = (count + BlocksPerTask - 1) / BlocksPerTask;
+    const int helpers = std::max(0, std::min(tasks, QThreadPool::globalInstance()->maxThreadCount()) - 1);
+    QVector<QFuture<void> > futures;
+    for (int h = 0; h < helpers; ++h)
+        futures.append(QtConcurrent::run(QThreadPool::globalInstance(), run));
+    run();
+    for (QFuture<void>& future : futures)
+        future.waitForFinished();
+}
+
+// The cross-power matrices of one block's values at target t, as crossSpectralMatrix
+// makes them.
+CrossSpectrum blockCrossSpectrum(const double* block, int channels, int t, double frequency)
+{
+    QVector<SpectrumPoint> points(channels);
+    for (int c = 0; c < channels; ++c) {
+        const double* v = block + (size_t(t) * channels + c) * 2;
+        points[c] = SpectrumPoint{frequency, v[0], v[1], 0, 0};
+    }
+    return crossSpectralMatrix(channels, points);
+}
+
+// The mean of a triple of blocks at every target, exactly as stackMean forms it from the
+// blocks' cross-power matrices: a matrix holding a NaN stays out, none left gives zeros.
+QVector<CrossSpectrum> stackMeanOf(const double* const blocks[3], int channels, const QVector<double>& targets)
+{
+    using Complex = std::complex<double>;
+    const int n = channels;
+    QVector<CrossSpectrum> result;
+    result.reserve(targets.size());
+    std::vector<Complex> sum(size_t(n) * n);
+    std::vector<Complex> product(size_t(n) * n);
+    for (int t = 0; t < targets.size(); ++t) {
+        std::fill(sum.begin(), sum.end(), Complex());
+        int usable = 0;
+        for (int r = 0; r < 3; ++r) {
+            const double* v = blocks[r] + size_t(t) * n * 2;
+            bool hasNaN = false;
+            for (int i = 0; i < n; ++i) {
+                const Complex xi(v[2 * i], v[2 * i + 1]);
+                for (int j = 0; j < n; ++j) {
+                    const Complex p = xi * std::conj(Complex(v[2 * j], v[2 * j + 1]));
+                    hasNaN = hasNaN || std::isnan(p.real()) || std::isnan(p.imag());
+                    product[size_t(i) * n + j] = p;
+                }
+            }
+            if (hasNaN)
+                continue;
+            ++usable;
+            for (size_t e = 0; e < sum.size(); ++e)
+                sum[e] += product[e];
+        }
+        if (usable > 0) {
+            const double count = usable;
+            for (Complex& value : sum)
+                value /= count;
+        }
+        CrossSpectrum record;
+        record.n = n;
+        record.frequency = targets.at(t);
+        record.matrix.resize(n);
+        for (int i = 0; i < n; ++i) {
+            record.matrix[i].resize(n);
+            for (int j = 0; j < n; ++j)
+                record.matrix[i][j] = sum[size_t(i) * n + j];
+        }
+        result.append(record);
+    }
+    return result;
 }
 
 // A calibration that would divide by zero or carry NaN or inf into the results.
@@ -406,7 +544,15 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
                                            double fs, double duration, bool sensorCalAll, int N, int method,
                                            int maxBlocks, bool detrend, double bw, QVector<int> excluded)
 {
-    const int blocks = int(duration * fs / N - excluded.size());
+    // The count a header claims, in 64 bits: rate and duration come from outside, and a
+    // count no file could hold is a damaged header, not a reason to loop for hours.
+    const double claimed = N > 0 ? duration * fs / N - excluded.size() : 0.0;
+    if (!(claimed < double(std::numeric_limits<qint64>::max() / 4) / std::max(N, 1))) {
+        qWarning().noquote() << "realProcess" << files.value(0) << "damaged header: rate" << fs << "duration"
+                             << duration;
+        return FreqImpData();
+    }
+    const qint64 blocks = claimed > 0 ? qint64(claimed) : 0;
     if (maxBlocks <= 0 || blocks <= 0)
         return FreqImpData();
     if (fileType != 28 && fileType != 18)
@@ -429,9 +575,15 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
     if (plan->inRange.isEmpty() || standard.isEmpty())
         return FreqImpData();
 
+    PairWork work;
+    work.plan = plan.get();
+    work.channels = channels;
+    work.detrend = detrend;
+    work.sensorCalAll = sensorCalAll;
+    work.excluded = excluded;
     // Calibrations resampled at the targets once; the targets are the same for every block.
-    QVector<QVector<CalibrationData> > boardTables(channels);
-    QVector<QVector<CalibrationData> > sensorTables(channels);
+    work.boardTables.resize(channels);
+    work.sensorTables.resize(channels);
     for (int c = 0; c < channels; ++c) {
         const bool useSensor = c % 2 == 1 || sensorCalAll;
         const QVector<CalibrationData> board = boardCal.value(c);
@@ -440,65 +592,48 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
             qWarning().noquote() << files.at(c) << "has no usable calibration";
             return FreqImpData();
         }
-        boardTables[c] = resampleCalibration(board, plan->inRange);
+        work.boardTables[c] = resampleCalibration(board, plan->inRange);
         if (useSensor)
-            sensorTables[c] = resampleCalibration(sensor, plan->inRange);
-        if (!isUsableCalibration(boardTables.at(c)) || !isUsableCalibration(sensorTables.at(c))) {
+            work.sensorTables[c] = resampleCalibration(sensor, plan->inRange);
+        if (!isUsableCalibration(work.boardTables.at(c)) || !isUsableCalibration(work.sensorTables.at(c))) {
             qWarning().noquote() << files.at(c) << "calibration is zero or not a number";
             return FreqImpData();
         }
+        work.scales.append(c % 2 == 0 ? 1000 / factors.value(c, 1.0) : 1.0);
     }
 
-    ffft::FFTReal<double> fft(N);
-    QVector<double> tapered(N);
-    QVector<double> transformed(N);
-    QVector<double> spectrum(2 * plan->keptCount);
+    // Each file opened once for the whole pair. Blocks past the end of the shortest file
+    // could never be read: the loop ends there, whatever the header claims.
+    const ChannelBlockReader reader(files, N,
+                                    fileType == 28 ? ChannelBlockReader::Layout::Instrument
+                                                   : ChannelBlockReader::Layout::Raw,
+                                    fs);
+    if (!reader.isOpen())
+        return FreqImpData();
+    work.reader = &reader;
+    const qint64 loopEnd = std::min(blocks, reader.blocksHeld());
 
-    QList<QVector<CrossSpectrum> > processed;
-    for (int b = 0; b < blocks; ++b) {
-        bool ok = false;
-        const QList<QVector<double> > samples =
-            fileType == 28 ? readChannelBlocks(files, N, b, &ok, false, detrend)
-                           : readRawChannelBlocks(files, N, b, fs, &ok, false, detrend);
-        if (excluded.contains(b) || !ok || samples.size() != channels)
-            continue;
-
-        QVector<QVector<SpectrumPoint> > bands(channels);
-        for (int c = 0; c < channels; ++c) {
-            const bool electric = c % 2 == 0;
-            const double scale = electric ? 1000 / factors.value(c, 1.0) : 1;
-            QVector<SpectrumPoint> band =
-                bandSpectrum(*plan, fft, tapered, transformed, samples.at(c), scale, spectrum);
-            divideInPlace(band, boardTables.at(c));
-            if (!electric || sensorCalAll)
-                divideInPlace(band, sensorTables.at(c));
-            bands[c] = band;
-        }
-
-        QVector<CrossSpectrum> blockResult;
-        blockResult.reserve(bands.first().size());
-        QVector<SpectrumPoint> points(channels);
-        for (int k = 0; k < bands.first().size(); ++k) {
-            for (int c = 0; c < channels; ++c)
-                points[c] = bands.at(c).at(k);
-            blockResult.append(crossSpectralMatrix(channels, points));
-        }
-        processed.append(blockResult);
-        if (processed.size() == maxBlocks)
-            break;
-    }
-
+    // Every triple of processed blocks is stacked as soon as it is complete.
     QVector<QVector<OneFreqImpedance> > stacks;
     QVector<QVector<CrossSpectrum> > stackSpectra;
-    for (int t = 0; t + 3 <= processed.size(); t += 3) {
-        const QList<QVector<CrossSpectrum> > triple{processed.at(t), processed.at(t + 1), processed.at(t + 2)};
+    const size_t slotSize = work.blockValues();
+    std::vector<double> triple(3 * slotSize);
+    int inTriple = 0;
+    const auto stackTriple = [&] {
+        const double* const members[3] = {triple.data(), triple.data() + slotSize, triple.data() + 2 * slotSize};
         QVector<CrossSpectrum> stacked;
-        if (method == 6)
-            stacked = stackMedian(triple);
-        else if (method == 8)
-            stacked = stackRobust(triple, 5);
-        else if (method != 3)
-            stacked = stackMean(triple);
+        if (method == 6 || method == 8) {
+            QList<QVector<CrossSpectrum> > lists;
+            for (const double* member : members) {
+                QVector<CrossSpectrum> list;
+                for (int t = 0; t < plan->inRange.size(); ++t)
+                    list.append(blockCrossSpectrum(member, channels, t, plan->inRange.at(t)));
+                lists.append(list);
+            }
+            stacked = method == 6 ? stackMedian(lists) : stackRobust(lists, 5);
+        } else if (method != 3) {
+            stacked = stackMeanOf(members, channels, plan->inRange);
+        }
 
         QVector<CrossSpectrum> spectra;
         QVector<OneFreqImpedance> records;
@@ -517,6 +652,28 @@ FreqImpData TimeSeriesProcess::realProcess(int fileType, QStringList files,
         }
         stacks.append(records);
         stackSpectra.append(spectra);
+    };
+
+    std::vector<double> computed;
+    std::vector<char> ok;
+    int processed = 0;
+    for (qint64 next = 0; next < loopEnd && processed < maxBlocks;) {
+        const int count = int(std::min<qint64>(
+            loopEnd - next, std::min<qint64>(qint64(maxBlocks - processed) + excluded.size(), WindowBlocks)));
+        computed.resize(slotSize * size_t(count));
+        ok.assign(size_t(count), 0);
+        computeWindow(work, next, count, computed, ok);
+        for (int k = 0; k < count && processed < maxBlocks; ++k) {
+            if (!ok[size_t(k)])
+                continue;
+            std::copy_n(computed.data() + slotSize * size_t(k), slotSize, triple.data() + slotSize * size_t(inTriple));
+            ++processed;
+            if (++inTriple == 3) {
+                stackTriple();
+                inTriple = 0;
+            }
+        }
+        next += count;
     }
 
     FreqImpData result;

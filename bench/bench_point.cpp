@@ -17,6 +17,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <ctime>
 
 using namespace fixtures;
@@ -187,7 +188,7 @@ int main(int argc, char** argv)
 
     // Rounds alternate the two, so a busy machine slows both alike; the best of the rounds
     // is compared. The library's first run builds its per-rate weights inside the timing.
-    // BENCH_LIBRARY_ONLY=1 skips the reference, for profiling the library alone.
+    // BENCH_LIBRARY_ONLY=1 skips the reference (for profiling, or many library rounds).
     const bool libraryOnly = qEnvironmentVariableIntValue("BENCH_LIBRARY_ONLY") == 1;
     QVector<Times> references;
     QVector<Times> runs;
@@ -206,8 +207,18 @@ int main(int argc, char** argv)
         runs.append(measure([&] { calcPointData(pointDir, param, nullptr, true); }));
         line("library  ", r + 1, runs.last());
     }
+    // Minimum and median: the machine is shared, so single rounds say little.
+    auto spread = [](const QVector<Times>& all, bool cpu) {
+        QVector<double> values;
+        for (const Times& t : all)
+            values.append(cpu ? t.cpu : t.wall);
+        std::sort(values.begin(), values.end());
+        return QString("min %1 s, median %2 s").arg(values.first(), 0, 'f', 3).arg(values.at(values.size() / 2), 0, 'f', 3);
+    };
+    out << "library point wall: " << spread(runs, false) << "; cpu: " << spread(runs, true) << "\n";
     if (libraryOnly)
         return 0;
+    out << "reference point wall: " << spread(references, false) << "; cpu: " << spread(references, true) << "\n";
     auto best = [](const QVector<Times>& all) {
         Times t = all.first();
         for (const Times& x : all) {
@@ -219,9 +230,6 @@ int main(int argc, char** argv)
     const Times reference = best(references);
     const Times library = best(runs);
     const Times first = runs.first();
-    out << QString("best reference wall %1 s cpu %2 s; best library wall %3 s cpu %4 s\n")
-               .arg(reference.wall, 0, 'f', 3).arg(reference.cpu, 0, 'f', 3).arg(library.wall, 0, 'f', 3)
-               .arg(library.cpu, 0, 'f', 3);
     out << QString("speed-up, best against best: wall %1x  cpu %2x\n")
                .arg(reference.wall / library.wall, 0, 'f', 1).arg(reference.cpu / library.cpu, 0, 'f', 1);
     out << QString("speed-up, best reference against the library's first run: wall %1x  cpu %2x\n")

@@ -2,10 +2,12 @@
 
 #include "Assert.h"
 #include "DynArray.h"
+#include "FFTKernels.h"
 #include "PhaseOscillator.h"
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace ffft {
@@ -19,7 +21,9 @@ inline bool FFTReal_is_pow2(int32_t x)
 // Output layout of transform(f, x), with X(k) = sum x[n] exp(-2 pi i k n / N):
 //   f[k]         =  Re X(k)  for k = 0 .. N/2
 //   f[N/2 + k]   = -Im X(k)  for k = 1 .. N/2 - 1
-// One object per thread: transform() writes the work buffer and the oscillators.
+// One object per thread: transform() writes the work buffer. From 64 samples on, double
+// transforms run the vector kernels (FFTKernels.h), which give the passes' values bit for
+// bit; the twiddles of every pass, oscillator passes included, are computed once here.
 template <class DT>
 class FFTReal
 {
@@ -34,16 +38,24 @@ public:
     FFTReal& operator=(const FFTReal&) = delete;
 
     void transform(DataType f[], const DataType x[]);
+    // The transform of x[i] * scale * window[i], the product rounded as written, without
+    // an intermediate array.
+    void transform_windowed(DataType f[], const DataType x[], const DataType window[], DataType scale);
     DataType* use_buffer() const;
 
 private:
     // Above this pass the twiddles come from an oscillator instead of the table.
     enum { TRIGO_BD_LIMIT = 12 };
+    // From this length on (2^6) the vector kernels run.
+    enum { KERNEL_MIN_BITS = 6 };
+    static constexpr bool HasKernel = std::is_same<DT, double>::value;
 
     static int32_t bitsToCount(int32_t x);
     void initBitReversal();
     void initCosineTable();
     void initOscillators();
+    void initTwiddles();
+    void runKernel(DataType f[], const DataType x[], const DataType window[], DataType scale);
 
     void computeGeneral(DataType f[], const DataType x[]);
     void computeDirectPass12(DataType df[], const DataType x[]) const;
@@ -57,6 +69,14 @@ private:
     DynArray<DataType> _trigo_lut;
     mutable DynArray<DataType> _buffer;
     DynArray<PhaseOscillator> _trigo_osc;
+    // Per pass p >= 3: cos and sin of i pi / 2^p for i < 2^(p-1), from the table or the
+    // oscillator's recurrence exactly as the pass would step it.
+    DynArray<double> _twiddles;
+    // Bit-reversal of the groups of 16 (the entries 16 q of the table), kept apart so the
+    // kernel's read of them stays small.
+    DynArray<int32_t> _group_br;
+    const double* _cos_of[MAX_BIT_DEPTH] = {};
+    const double* _sin_of[MAX_BIT_DEPTH] = {};
 };
 
 template <class DT>
@@ -80,6 +100,7 @@ FFTReal<DT>::FFTReal(int32_t length)
     initBitReversal();
     initCosineTable();
     initOscillators();
+    initTwiddles();
 }
 
 template <class DT>
@@ -129,6 +150,82 @@ void FFTReal<DT>::initOscillators()
 }
 
 template <class DT>
+void FFTReal<DT>::initTwiddles()
+{
+    if (!HasKernel || _nbr_bits < KERNEL_MIN_BITS)
+        return;
+    _group_br.resize(_length / 16);
+    for (int32_t q = 0; q < _length / 16; ++q)
+        _group_br[q] = _br_lut[16 * q];
+    // 2^(p-1) cosines and as many sines per pass p = 3 .. _nbr_bits - 1.
+    _twiddles.resize(2 * ((1 << (_nbr_bits - 1)) - 4));
+    double* next = &_twiddles[0];
+    for (int pass = 3; pass < _nbr_bits; ++pass) {
+        const int32_t h = 1 << (pass - 1);
+        double* c = next;
+        double* s = next + h;
+        next += 2 * h;
+        c[0] = 1;
+        s[0] = 0;
+        if (pass <= TRIGO_BD_LIMIT) {
+            const DataType* cosTable = &_trigo_lut[h - 4];
+            for (int32_t i = 1; i < h; ++i) {
+                c[i] = double(cosTable[i]);
+                s[i] = double(cosTable[h - i]);
+            }
+        } else {
+            PhaseOscillator osc = _trigo_osc[pass - (TRIGO_BD_LIMIT + 1)];
+            osc.clearBuffers();
+            for (int32_t i = 1; i < h; ++i) {
+                osc.step();
+                c[i] = osc.getCos();
+                s[i] = osc.getSin();
+            }
+        }
+        _cos_of[pass] = c;
+        _sin_of[pass] = s;
+    }
+}
+
+template <class DT>
+void FFTReal<DT>::runKernel(DataType f[], const DataType x[], const DataType window[], DataType scale)
+{
+    if constexpr (HasKernel) {
+        KernelArgs args;
+        args.f = f;
+        args.buffer = use_buffer();
+        args.x = x;
+        args.window = window;
+        args.scale = scale;
+        args.nbr_bits = _nbr_bits;
+        args.groups = &_group_br[0];
+        args.cosOf = _cos_of;
+        args.sinOf = _sin_of;
+        ffft::runKernel(args);
+    }
+}
+
+template <class DT>
+void FFTReal<DT>::transform_windowed(DataType f[], const DataType x[], const DataType window[], DataType scale)
+{
+    ffft_assert(f != 0);
+    ffft_assert(f != use_buffer ());
+    ffft_assert(x != 0);
+    ffft_assert(x != use_buffer ());
+    ffft_assert(x != f);
+    ffft_assert(window != 0);
+    if (HasKernel && _nbr_bits >= KERNEL_MIN_BITS) {
+        runKernel(f, x, window, scale);
+        return;
+    }
+    // Short lengths: taper into a small array first.
+    DataType tapered[1 << KERNEL_MIN_BITS];
+    for (int32_t i = 0; i < _length; ++i)
+        tapered[i] = x[i] * scale * window[i];
+    transform(f, tapered);
+}
+
+template <class DT>
 void FFTReal<DT>::transform(DataType f[], const DataType x[])
 {
     ffft_assert(f != 0);
@@ -137,7 +234,9 @@ void FFTReal<DT>::transform(DataType f[], const DataType x[])
     ffft_assert(x != use_buffer ());
     ffft_assert(x != f);
 
-    if (_nbr_bits > 2) {
+    if (HasKernel && _nbr_bits >= KERNEL_MIN_BITS) {
+        runKernel(f, x, nullptr, DataType(1));
+    } else if (_nbr_bits > 2) {
         computeGeneral(f, x);
     } else if (_nbr_bits == 2) {
         f[1] = x[0] - x[2];

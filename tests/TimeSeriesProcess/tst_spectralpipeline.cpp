@@ -2,12 +2,14 @@
 #include "ReferencePipeline.h"
 #include "SpectralPipeline.h"
 #include "StandardFrequencies.h"
+#include "ffft/FFTKernels.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 
 using namespace fixtures;
 
@@ -72,6 +74,7 @@ private slots:
     void proportionalChannelsAtEveryBandRate();
     void blockCountsAndStacks();
     void excludedBlockIsSkippedAndShortensTheLoop();
+    void headersClaimingMoreThanTheFileHolds();
     void missingFilesAndEntriesGiveNoResult();
     void fileNameWithoutChannelUsesUnknown();
     void unusableCalibrationGivesNoRecords();
@@ -291,6 +294,38 @@ void TestSpectralPipeline::excludedBlockIsSkippedAndShortensTheLoop()
     QVERIFY(runPair(pairFiles(unitDir.path()), {2}).impedance.isEmpty());
 }
 
+void TestSpectralPipeline::headersClaimingMoreThanTheFileHolds()
+{
+    // Three blocks on disk each time: a header claiming 10^9 blocks (a garbled duration:
+    // hours of visits to blocks that are not there), one claiming 2^32 - 1 (more than an
+    // int counts), and rate x duration that no file could hold at all.
+    QVERIFY(installCalibrationLibrary(calibrationFolder(), flatLibrary(16384)));
+    ChannelHeader h;
+    QTemporaryDir honestDir, shortDir, garbledDir, impossibleDir;
+    h.duration = 3;
+    QVERIFY(writeCoupledPair(honestDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.duration = 1000000000;
+    QVERIFY(writeCoupledPair(shortDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.duration = 0xFFFFFFFFu;
+    QVERIFY(writeCoupledPair(garbledDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+    h.sampleRate = 0xFFFFFFFFu;
+    QVERIFY(writeCoupledPair(impossibleDir.path(), h, 2, 3, [](int b) { return b + 1; }));
+
+    const FreqImpData honest = runPair(pairFiles(honestDir.path()));
+    QVERIFY(!honest.impedance.isEmpty());
+    for (const QString& dir : {shortDir.path(), garbledDir.path()}) {
+        QElapsedTimer timer;
+        timer.start();
+        const FreqImpData claimed = runPair(pairFiles(dir));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(claimed.impedance.size(), honest.impedance.size());
+        QVERIFY(std::memcmp(claimed.impedance.constData(), honest.impedance.constData(),
+                            sizeof(OneFreqImpedance) * size_t(honest.impedance.size())) == 0);
+    }
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("damaged header"));
+    QVERIFY(runPair(pairFiles(impossibleDir.path())).impedance.isEmpty());
+}
+
 void TestSpectralPipeline::missingFilesAndEntriesGiveNoResult()
 {
     QTemporaryDir dir;
@@ -360,9 +395,11 @@ void TestSpectralPipeline::sameAsStraightEvaluation_data()
     QTest::addColumn<quint32>("rate");
     QTest::addColumn<quint32>("duration");
     QTest::addColumn<bool>("sensorCalAll");
-    QTest::newRow("7800") << 7800u << 17u << false;
-    QTest::newRow("250000") << 250000u << 1u << true;
-    QTest::newRow("61") << 61u << 1612u << false;
+    QTest::addColumn<bool>("plain");  // the portable kernels, as on a processor without AVX2
+    QTest::newRow("7800") << 7800u << 17u << false << false;
+    QTest::newRow("250000") << 250000u << 1u << true << false;
+    QTest::newRow("61") << 61u << 1612u << false << false;
+    QTest::newRow("250000 plain") << 250000u << 1u << true << true;
 }
 
 void TestSpectralPipeline::sameAsStraightEvaluation()
@@ -370,6 +407,7 @@ void TestSpectralPipeline::sameAsStraightEvaluation()
     QFETCH(quint32, rate);
     QFETCH(quint32, duration);
     QFETCH(bool, sensorCalAll);
+    QFETCH(bool, plain);
     // Independent noisy channels and calibrations that vary with frequency.
     QTemporaryDir dir;
     const QStringList files = pairFiles(dir.path());
@@ -389,8 +427,10 @@ void TestSpectralPipeline::sameAsStraightEvaluation()
     const QVector<double> factors{50, 1};
     const QVector<int> excluded{4};
 
+    ffft::forcePlainKernel(plain);
     const FreqImpData fast = TimeSeriesProcess::realProcess(28, files, board, sensor, factors, rate, duration,
                                                             sensorCalAll, N, 2, 50, true, 0.5, excluded);
+    ffft::forcePlainKernel(false);
     const FreqImpData straight = reference::realProcess(files, board, sensor, factors, rate, duration, sensorCalAll,
                                                         N, 50, true, 0.5, excluded);
     QVERIFY(!straight.impedance.isEmpty());

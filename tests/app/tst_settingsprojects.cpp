@@ -238,6 +238,8 @@ void TestSettingsProjects::projectsRecentListAndControls()
         {"tbtnExportData", Qt::Key_E, "ctrl+e"},     {"tbtnPreSampleData", Qt::Key_P, "ctrl+p"},
         {"tbtnStartSample", Qt::Key_Return, "ctrl+enter"}, {"tbtnStopSample", Qt::Key_S, "ctrl+s"}};
     for (const auto& key : keys) {
+        if (key.key == Qt::Key_D)
+            window->setNetConnectStatus(true);  // the others are there while a link is up (none is here)
         if (key.key == Qt::Key_S)
             emit window->sampleStart();  // Stop is only there while a run goes on
         auto* button = child<QToolButton>(key.button);

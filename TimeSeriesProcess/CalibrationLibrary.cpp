@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 namespace {
 
@@ -213,10 +214,21 @@ QVector<CalibrationData> resampleCalibration(const QVector<CalibrationData>& cal
 
     QVector<CalibrationData> result;
     result.reserve(frequencies.size());
+    bool overflowed = false;
     for (double f : frequencies) {
         const double a = linearInterpolation(freqs, amplitudes, f);
         const double p = linearInterpolation(freqs, phases, f);
-        result.append(CalibrationData{f, a, p, a * std::cos(p), a * std::sin(p)});
+        CalibrationData point{f, a, p, a * std::cos(p), a * std::sin(p)};
+        // Finite table values can still overflow between two points: no response can be
+        // taken from such a table, and its complex value says so to every user.
+        if (!std::isfinite(point.re) || !std::isfinite(point.im)) {
+            point.re = point.im = std::numeric_limits<double>::quiet_NaN();
+            overflowed = overflowed || std::isfinite(f);
+        }
+        result.append(point);
     }
+    if (overflowed)
+        qWarning().noquote() << "resampleCalibration"
+                             << "the calibration gives no finite response at every frequency; unusable";
     return result;
 }

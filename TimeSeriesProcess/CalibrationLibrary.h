@@ -40,5 +40,7 @@ QVector<CalibrationData> readBinSensorCalibration(QString& name, bool variant,
 double linearInterpolation(const QVector<double>& xs, const QVector<double>& ys, double x);
 
 // The calibration interpolated at every one of frequencies, in their order, with re and im.
+// Where the response is not finite (the table holds inf or NaN, or interpolating between
+// huge values overflows) re and im are NaN and a warning says the calibration is unusable.
 QVector<CalibrationData> resampleCalibration(const QVector<CalibrationData>& calibration,
                                              const QVector<double>& frequencies);

@@ -141,7 +141,8 @@ bool ChannelBlockReader::read(int channelIndex, qint64 block, double* out, bool 
     const Channel& channel = m_channels[size_t(channelIndex)];
     for (int k = 0; k < m_N; ++k) {
         const double value = double(qFromLittleEndian<qint32>(p + 4 * k)) * channel.scale;
-        if (!noClip && std::fabs(value) >= channel.limit)
+        // Not a number (a damaged lsb) is out of range too.
+        if (!noClip && !(std::fabs(value) < channel.limit))
             return false;
         out[k] = value;
     }
@@ -181,7 +182,7 @@ bool ChannelBlockReader::readAll(qint64 block, double* const* outs, bool noClip,
             double* y = outs[c];
             for (int k = 0; k < n; ++k) {
                 const double value = double(qFromLittleEndian<qint32>(p[0] + 4 * k)) * scale[0];
-                if (std::fabs(value) >= limit[0])
+                if (!noClip && !(std::fabs(value) < limit[0]))
                     return false;
                 y[k] = value;
                 sum += value;
@@ -196,7 +197,7 @@ bool ChannelBlockReader::readAll(qint64 block, double* const* outs, bool noClip,
         for (int k = 0; k < n; ++k) {
             const double v0 = double(qFromLittleEndian<qint32>(p[0] + 4 * k)) * scale[0];
             const double v1 = double(qFromLittleEndian<qint32>(p[1] + 4 * k)) * scale[1];
-            if (std::fabs(v0) >= limit[0] || std::fabs(v1) >= limit[1])
+            if (!noClip && !(std::fabs(v0) < limit[0] && std::fabs(v1) < limit[1]))
                 return false;
             y0[k] = v0;
             y1[k] = v1;

@@ -72,7 +72,8 @@ QList<QVector<double> > readBlocks(const char* caller, const QStringList& files,
         const uchar* p = reinterpret_cast<const uchar*>(raw.constData());
         for (int k = 0; k < N; ++k) {
             const double value = double(qFromLittleEndian<qint32>(p + 4 * k)) * layout.scale;
-            if (!noClip && std::fabs(value) >= layout.limit)
+            // Not a number (a damaged lsb) is out of range too.
+            if (!noClip && !(std::fabs(value) < layout.limit))
                 return QList<QVector<double> >();
             samples[k] = value;
         }

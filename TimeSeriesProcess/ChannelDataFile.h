@@ -48,7 +48,8 @@ DataFileHeader readDataFileHeader(const QString& path);
 // Block `block` (N samples) of every file, in millivolts, one vector per file in list
 // order. Fails (ok = false, empty list) when a file cannot be opened (the operator is
 // told), when the block does not lie whole inside a file, or, unless noClip, when a
-// sample reaches 5000 mV. detrend removes mean and linear trend from each vector.
+// sample reaches 5000 mV or is not a number. detrend removes mean and linear trend from each
+// vector.
 QList<QVector<double> > readChannelBlocks(const QStringList& files, int N, int block, bool* ok,
                                           bool noClip, bool detrend);
 

@@ -28,6 +28,8 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMutexLocker>
+#include <QSettings>
 
 namespace {
 
@@ -76,8 +78,17 @@ MainWindow::MainWindow(QWidget* parent)
     formParam = new Form_Param(this);
     ui->stackedWidget->addWidget(formParam);
 
+    dialogNewProj = new Dialog_NewProj();
+    connect(dialogNewProj, &Dialog_NewProj::sigalNewProject, this, &MainWindow::openProjectAction);
+
     formIndex = new Form_Index(this);
+    // The tree takes a narrower share of small screens.
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    formIndex->setMinimumWidth(screen.width() <= 1000 ? 120 : 150);
+    formIndex->setMaximumWidth(screen.height() <= 1080 ? 200 : 250);
     formIndex->setAutoFillBackground(true);
+    connect(formIndex, &Form_Index::signalSelectRate, this, &MainWindow::onSelectRate);
+    connect(formIndex, &Form_Index::signalSelectPoint, this, &MainWindow::onSelectPoint);
     ui->SampleLayout->insertWidget(0, formIndex);
 
     formTSGraph = new Form_TSGraph(this);
@@ -85,10 +96,16 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Page1->layout()->addWidget(formTSGraph);
     ui->stacked_Graph->addWidget(formResGraph);
     ui->stacked_Graph->setCurrentIndex(0);
+    ui->stacked_Graph->setMinimumSize(600, 500);
+    connect(ui->stacked_Graph, &QStackedWidget::currentChanged, this, [this](int index) {
+        ui->tbtnSwitchView->setText(index != 0 ? tr("时序图") : tr("阻抗图"));
+    });
 
     formStatusBar = new Form_StatusBar(this);
     ui->statusBar->addWidget(formStatusBar, 1);
     connect(formStatusBar, &Form_StatusBar::statusChanged, formParam, &Form_Param::setStatusText);
+    // The instrument could not make the point's folder: the next point gets a new id.
+    connect(formStatusBar, &Form_StatusBar::dirCreateError, formIndex, &Form_Index::pointIDPlus1);
 
     libCom = new LibCom(this);
     ftp = new QtFTP(this);
@@ -96,6 +113,16 @@ MainWindow::MainWindow(QWidget* parent)
     initForm();
     initSync();
     setStateMachine();
+    initProjManage();
+    initSystemConf();
+    initSampleTask();
+    readSystemConfig();
+    setNetConnectStatus(false);
+    {
+        QMutexLocker locker(&settingsMutex);
+        settings->sync();
+        formTSGraph->setTSGraphParam();
+    }
     connectServices();
 }
 
@@ -111,6 +138,7 @@ MainWindow::~MainWindow()
     disconnect(formStatusBar, &Form_StatusBar::statusChanged, nullptr, nullptr);
     disconnect(formStatusBar, &Form_StatusBar::dirCreateError, nullptr, nullptr);
     stopDownloadsAndCalculations();
+    // The dialogs are top-level windows of their own.
     delete dialogNewProj;
     delete dialogExport;
     delete dialogDiskManage;

@@ -33,6 +33,7 @@ class Ui_MainWindow;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
+class QToolButton;
 
 // The one top-level window: a frameless frame with app bar, tab bar, pages and status bar.
 // One class over several files, a file per concern: MainWindow.cpp (frame), MainWindowControls.cpp,
@@ -64,7 +65,7 @@ public slots:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void initForm();
-    void setIconBtn();
+    void setIconBtn(QToolButton* button);
     void initProjManage();
     void initSystemConf();
     void initSampleTask();

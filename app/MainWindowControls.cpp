@@ -2,11 +2,25 @@
 
 #include "AppConstants.h"
 #include "AppGlobals.h"
+#include "Dialog_DiskManage.h"
+#include "Dialog_Export.h"
+#include "Form_Index.h"
+#include "Form_Param.h"
+#include "Form_TSGraph.h"
 #include "FramelessHelper.h"
+#include "LibCom.h"
 #include "MainWindowUi.h"
 #include "MyComboBox.h"
+#include "QtFTP.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QRegExpValidator>
+#include <QSpacerItem>
 #include <QTime>
+#include <QUrl>
+#include <QtConcurrent>
 
 #include <array>
 #include <memory>
@@ -52,6 +66,10 @@ void MainWindow::initForm()
     connect(ui->btnMenu_Max, &QToolButton::clicked, frameless, &FramelessHelper::triggerMaximizeButtonAction);
     connect(frameless, &FramelessHelper::maximizedChanged, this, &MainWindow::updateMaximizeButton);
     connect(ui->btnMenu_Close, &QToolButton::clicked, this, &MainWindow::onClickBtnClose);
+    // The top row of the sampling page needs no spacer of its own.
+    ui->layout_BtnTop->removeItem(ui->btnTopSpacer);
+    delete ui->btnTopSpacer;
+    ui->btnTopSpacer = nullptr;
     ui->btnMenu_Min->setToolTip(tr("最小化"));
     ui->btnMenu_Max->setToolTip(tr("最大化"));
     ui->btnMenu_Close->setToolTip(tr("关闭"));
@@ -108,8 +126,140 @@ void MainWindow::initSync()
     emit ui->groupBox_Sync->toggled(false);
 }
 
-void MainWindow::setIconBtn() {}
-void MainWindow::initProjManage() {}
-void MainWindow::initSystemConf() {}
-void MainWindow::initSampleTask() {}
-void MainWindow::mobileUI() {}
+void MainWindow::setIconBtn(QToolButton* button)
+{
+    button->setCheckable(true);
+    button->setIconSize(QSize(32, 32));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+}
+
+void MainWindow::initProjManage()
+{
+    QListWidget* list = ui->recentProjList;
+    list->setMovement(QListView::Static);
+    list->setViewMode(QListView::ListMode);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setAlternatingRowColors(true);
+    list->clear();
+    connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { openProjectAction(item->text()); });
+    connect(list, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { openProjectAction(item->text()); });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [list](const QPoint& pos) {
+        const QListWidgetItem* item = list->itemAt(pos);
+        if (!item)
+            return;
+        const QFileInfo info(item->text());
+        if (!info.exists())
+            return;
+        // The desktop's file browser may take its time to start; the window does not wait.
+        const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
+        QtConcurrent::run([folder] { QDesktopServices::openUrl(folder); });
+    });
+
+    for (QToolButton* button : {ui->tbtnNewProject, ui->tbtnOpenProject, ui->tbtnCloseProject})
+        setIconBtn(button);
+    connect(ui->tbtnNewProject, &QToolButton::clicked, this, &MainWindow::onSlotNewProjecClick);
+    connect(ui->tbtnOpenProject, &QToolButton::clicked, this, &MainWindow::onSlotOpenProjectClick);
+    connect(ui->tbtnCloseProject, &QToolButton::clicked, this, &MainWindow::onSlotCloseProjectClick);
+    setAcceptDrops(true);
+}
+
+void MainWindow::initSystemConf()
+{
+    setIconBtn(ui->tbtnDiskManage);
+    dialogExport = new Dialog_Export();
+    dialogDiskManage = new Dialog_DiskManage();
+    dialogExport->hide();
+    dialogDiskManage->hide();
+    connect(ui->tbtnDiskManage, &QToolButton::clicked, this, [this] {
+        dialogDiskManage->show();
+        ftp->getTableJson();
+    });
+    connect(dialogExport, &Dialog_Export::getProjJson, ftp, &QtFTP::getProjJson);
+    connect(dialogExport, &Dialog_Export::getFile, ftp, &QtFTP::exportFile);
+    connect(dialogDiskManage, &Dialog_DiskManage::deleteProj, libCom, &LibCom::SendDataDelete);
+    connect(dialogDiskManage, &Dialog_DiskManage::diskFormat, libCom, &LibCom::SendDiskFormat);
+}
+
+void MainWindow::initSampleTask()
+{
+    for (QToolButton* button : ui->widgetSampleBtns->findChildren<QToolButton*>()) {
+        if (button != ui->btn_Decrease && button != ui->btn_Increase)
+            setIconBtn(button);
+    }
+
+    struct Shortcut {
+        QToolButton* button;
+        const char* keys;
+        const char* shown;
+    };
+    const Shortcut shortcuts[] = {
+        {ui->tbtnConnectNetwork, "ctrl+c", "ctrl+c"},   {ui->tbtnDisconnectNetwork, "ctrl+d", "ctrl+d"},
+        {ui->tbtnExportData, "ctrl+e", "ctrl+e"},       {ui->tbtnPreSampleData, "ctrl+p", "ctrl+p"},
+        {ui->tbtnStartSample, "ctrl+return", "ctrl+enter"}, {ui->tbtnStopSample, "ctrl+s", "ctrl+s"},
+    };
+    for (const Shortcut& shortcut : shortcuts) {
+        shortcut.button->setShortcut(QKeySequence(QLatin1String(shortcut.keys)));
+        shortcut.button->setToolTip(tr("快捷键：") + QLatin1String(shortcut.shown));
+    }
+
+    connect(ui->tbtnConnectNetwork, &QToolButton::clicked, this, &MainWindow::connnectNetwork);
+    connect(ui->tbtnDisconnectNetwork, &QToolButton::clicked, libCom, &Com::Close);
+    connect(ui->tbtnExportData, &QToolButton::clicked, this, [this] {
+        ftp->getTableJson();
+        dialogExport->showUp(projectOpen);
+    });
+    connect(ui->tbtnPreSampleData, &QToolButton::clicked, this, [this] { onStartSample(Pre); });
+    connect(ui->tbtnStartSample, &QToolButton::clicked, this, [this] { onStartSample(formParam->getOnLineSelect()); });
+    connect(ui->tbtnStopSample, &QToolButton::clicked, this, &MainWindow::onStopSample);
+    connect(ui->tbtnSwitchView, &QToolButton::clicked, this,
+            [this] { ui->stacked_Graph->setCurrentIndex((ui->stacked_Graph->currentIndex() + 1) % 2); });
+    connect(ui->tbtnLastSampleGroup, &QToolButton::clicked, this, [this] {
+        ui->stacked_Graph->setCurrentIndex(0);
+        formTSGraph->showNextGroup();
+    });
+    connect(ui->tbtnSave, &QToolButton::clicked, this, &MainWindow::onSaveData);
+    connect(ui->tbtnCancelSave, &QToolButton::clicked, this, &MainWindow::onCancelSave);
+
+    // Line and mileage: 0, or up to seven digits without a leading zero, optionally negative.
+    const QRegExp lineOrPoint(QStringLiteral("^-?[1-9]\\d{0,6}$|^0$"), Qt::CaseSensitive);
+    for (QLineEdit* edit : {ui->lineEdit_LineNum, ui->lineEdit_PointNum}) {
+        edit->setValidator(new QRegExpValidator(lineOrPoint, edit));
+        edit->setInputMethodHints(Qt::ImhDigitsOnly);
+    }
+}
+
+// A compact arrangement for small screens; nothing in the program switches to it.
+void MainWindow::mobileUI()
+{
+    ui->appBarLayout->removeItem(ui->appBarSpacer);
+    ui->appBarLayout->insertItem(1, ui->appBarSpacer);
+    ui->labTitle->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui->appBarLayout->removeWidget(ui->tabBar);
+    ui->centralLayout->insertWidget(1, ui->tabBar);
+
+    auto* row = new QHBoxLayout();
+    row->addWidget(formIndex, 1);
+    while (QLayoutItem* item = ui->sampleBtnsLayout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) {
+            row->addWidget(widget);
+            delete item;
+        } else if (QLayout* layout = item->layout()) {
+            layout->setParent(nullptr);
+            row->addLayout(layout);
+        } else {
+            row->addItem(item);
+        }
+    }
+    ui->widgetSampleBtns->hide();
+    if (row->count() > 2) {
+        row->setStretch(1, 1);
+        row->setStretch(2, 1);
+    }
+    delete ui->pageSampleTask->layout();
+    ui->SampleLayout = nullptr;
+    auto* page = new QVBoxLayout(ui->pageSampleTask);
+    page->addWidget(ui->stacked_Graph, 13);
+    page->addLayout(row, 7);
+}

@@ -7,6 +7,7 @@
 #include "OperatorMessages.h"
 #include "PlotMatrix.h"
 #include "SimpleScaleDraw.h"
+#include "TSGraphHeader.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -248,9 +249,9 @@ bool Form_TSGraph::loadGroupFiles(const QString& pointDir, uint8_t channelMask, 
 
         if (!haveFirst) {
             haveFirst = true;
-            const qint64 total = qint64(header.sampleRate) * qint64(header.duration);
-            if (header.sampleRate < 1 || total < 1 || header.sampleRate > uint32_t(std::numeric_limits<int>::max())
-                || total > std::numeric_limits<int>::max()) {
+            int rate = 0;
+            int total = 0;
+            if (!tsGraphSampleCount(header, &rate, &total)) {
                 const QString message = QCoreApplication::translate("QObject", "%1数据损坏").arg(path);
                 QMetaObject::invokeMethod(qApp, [message] { showSnackbarMessage(message); }, Qt::QueuedConnection);
                 for (int ch = 0; ch < kChannels; ++ch)
@@ -260,9 +261,9 @@ bool Form_TSGraph::loadGroupFiles(const QString& pointDir, uint8_t channelMask, 
                 m_totalSamples = 0;
                 return false;
             }
-            m_sampleRate = int(header.sampleRate);
+            m_sampleRate = rate;
             m_scale = header.lsb;
-            m_totalSamples = int(total);
+            m_totalSamples = total;
             serial = header.serialNumber;
         }
         if (bit >= 3) {
@@ -417,8 +418,8 @@ void Form_TSGraph::showChannelData(int iNum, int min, int max)
 
 void Form_TSGraph::onXScaleChanged(double lowerBound, double upperBound)
 {
-    const int a = int(lowerBound * m_sampleRate);
-    const int b = int(upperBound * m_sampleRate);
+    const int a = tsGraphSampleAt(lowerBound, m_sampleRate);
+    const int b = tsGraphSampleAt(upperBound, m_sampleRate);
     const int span = b - a;
     if (std::abs(span - m_displayLength) >= 7)
         m_rangeChangePending = true;

@@ -360,6 +360,9 @@ QByteArray Dialog_Export::cleanProjJson(const QByteArray& json)
         for (int k = 1; k <= RateKeyCount; ++k)
             if (entry.value(rateKeyOf(k)).toInt() < 1)
                 entry.remove(rateKeyOf(k));
+        // Every entry of a project file needs the first key, or the project never opens.
+        if (data.at(i).isObject() && !entry.contains(rateKeyOf(1)))
+            entry.insert(rateKeyOf(1), 0);
         data.replace(i, entry);
     }
     root.insert(QStringLiteral("Data"), data);

@@ -24,7 +24,8 @@ class Dialog_Export : public MyDialog
 public:
     Dialog_Export();
 
-    // Drops the twenty sample-rate keys that hold no recorded group (below 1).
+    // Drops the twenty sample-rate keys that hold no recorded group (below 1), except
+    // that the first stays, as 0: a project file needs it in every entry.
     static QByteArray cleanProjJson(const QByteArray& json);
 
 signals:

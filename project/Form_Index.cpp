@@ -21,6 +21,8 @@
 #include <QScroller>
 #include <QtConcurrent>
 
+#include <limits>
+
 #include <unistd.h>
 
 namespace {
@@ -155,9 +157,20 @@ bool Form_Index::openProject(const QString& path)
     return true;
 }
 
+int Form_Index::getNextPointID() const
+{
+    if (m_nextPointID > std::numeric_limits<int>::max()) {
+        showSnackbarMessage(tr("测点 ID 已达上限 %1，无法再分配新的测点 ID").arg(std::numeric_limits<int>::max()));
+        return 0;
+    }
+    return int(m_nextPointID);
+}
+
 void Form_Index::pointIDPlus1()
 {
-    ++m_nextPointID;
+    // Never beyond the first value that means "no ID left".
+    if (m_nextPointID <= std::numeric_limits<int>::max())
+        ++m_nextPointID;
 }
 
 int Form_Index::findLastPointID(int lineNum, int pointNum)
@@ -266,6 +279,7 @@ bool Form_Index::addPointData(const st_PointParam& param)
             showSnackbarMessage(tr("工程文件数据添加失败：测点 %1 的采样组超过 %2 组").arg(id).arg(MaxRateKeys));
             return false;
         }
+        added.previous.append(entry.value(rateKey(group)));
         entry.insert(rateKey(group), rate);
         added.groups.append(group);
         added.rates.append(rate);
@@ -298,7 +312,7 @@ bool Form_Index::addPointData(const st_PointParam& param)
     m_added[id].last() = added;
     m_lastLine = param.Pos.Line;
     m_lastPoint = param.Pos.Point;
-    m_nextPointID = qMax(m_nextPointID, id + 1);
+    m_nextPointID = qMax(m_nextPointID, pointIDAfter(id));
     return true;
 }
 
@@ -339,7 +353,12 @@ bool Form_Index::removeData(const st_PointParam& param)
     for (int i = 0; i < added.groups.size(); ++i) {
         const QString key = rateKey(added.groups[i]);
         if (entry.value(key).toInt() == added.rates[i]) {
-            entry.remove(key);
+            // A key that held a rate of 0 before gets it back: the entry must open as before.
+            const QJsonValue previous = added.previous.at(i);
+            if (previous.isUndefined())
+                entry.remove(key);
+            else
+                entry.insert(key, previous);
             removedGroups.append(added.groups[i]);
         }
     }
@@ -373,7 +392,7 @@ bool Form_Index::removeData(const st_PointParam& param)
     int highest = 1;
     for (const QJsonValue& value : data)
         highest = qMax(highest, value.toObject().value(QStringLiteral("ID")).toInt());
-    m_nextPointID = highest + 1;
+    m_nextPointID = pointIDAfter(highest);
     return true;
 }
 

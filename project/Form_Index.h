@@ -41,7 +41,9 @@ public:
     st_ProjectAbout getProjectAbout() const { return m_about; }
     // Line and point of the newest point.
     QPair<int, int> getLastLinePoint() const { return qMakePair(m_lastLine, m_lastPoint); }
-    int getNextPointID() const { return m_nextPointID; }
+    // The ID a new point gets; 0 when the project's IDs have reached the largest int
+    // (the operator is told): no point can be added then.
+    int getNextPointID() const;
 
     st_PointParam readPointParam(const QJsonArray& data, int id) const;
 
@@ -91,6 +93,7 @@ private:
         bool newPoint = false;
         QVector<int> groups;  // rate keys written
         QVector<int> rates;   // their values
+        QVector<QJsonValue> previous;  // what each key held before (undefined: absent)
     };
 
     void createIndexMenu();
@@ -103,7 +106,8 @@ private:
     st_ProjectAbout m_about;
     int m_lastLine = 0;
     int m_lastPoint = 0;
-    int m_nextPointID = 1;
+    // 64 bits: one past the largest int means that no ID is left.
+    qint64 m_nextPointID = 1;
 
     QMenu* m_menu = nullptr;
     QAction* m_exportAction = nullptr;

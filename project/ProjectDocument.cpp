@@ -8,6 +8,8 @@
 #include <QJsonParseError>
 #include <QSet>
 
+#include <cmath>
+
 namespace {
 
 QString tr(const char* text)
@@ -74,6 +76,12 @@ QString checkProjectDocument(const QByteArray& text, ProjectContent* content)
         || !(dataValue.isUndefined() || dataValue.isArray()))
         return tr("不是正确的Varn工程文件");
 
+    // The JSON text keeps integers exactly only up to 2^53: a larger id would change when
+    // the file is next written, and with it the project's folders on the instrument.
+    const double projectID = aboutValue.toObject().value(QStringLiteral("ProjectID")).toDouble();
+    if (!(std::fabs(projectID) <= double(MaxExactProjectID)))
+        return tr("不是正确的Varn工程文件");
+
     ProjectContent read;
     read.about = content->about;
     fillProjectAbout(read.about, aboutValue.toObject());
@@ -104,7 +112,7 @@ QString checkProjectDocument(const QByteArray& text, ProjectContent* content)
         for (int k = 1; k <= MaxRateKeys; ++k)
             point.rates[k - 1] = entry.value(rateKey(k)).toInt();
         if (id > 0 && id >= read.nextPointID) {
-            read.nextPointID = id + 1;
+            read.nextPointID = pointIDAfter(id);
             read.lastLine = point.line;
             read.lastPoint = point.point;
         }

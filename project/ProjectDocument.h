@@ -37,11 +37,20 @@ struct ProjectContent
 {
     st_ProjectAbout about;
     QVector<ProjectPoint> points;  // in file order
-    int nextPointID = 1;
+    qint64 nextPointID = 1;  // one past the largest int when no ID is left
     int lastLine = 0;
     int lastPoint = 0;
 };
 
+// Largest project id the file's JSON keeps exactly (2^53); a file with a larger one is refused.
+constexpr qint64 MaxExactProjectID = qint64(1) << 53;
+
 // Checks the text of a project file and reads it into content (about is filled on top
 // of what it holds). Returns the refusal to show the operator, empty when accepted.
+// The ID after id, formed in 64 bits: one past the largest int means none is left.
+inline qint64 pointIDAfter(int id)
+{
+    return qint64(id) + 1;
+}
+
 QString checkProjectDocument(const QByteArray& text, ProjectContent* content);

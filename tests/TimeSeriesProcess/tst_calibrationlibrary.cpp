@@ -1,4 +1,6 @@
 #include "CalibrationLibrary.h"
+#include "PipelineFixtures.h"
+#include "SpectralPipeline.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -80,6 +82,7 @@ private slots:
     void damagedLibrariesAndEntriesAreSkipped();
     void interpolationAtBetweenAndOutsideTheTable();
     void resamplingSortsAndFillsTheComplexResponse();
+    void overflowingInterpolationMakesCalibrationUnusable();
 };
 
 void TestCalibrationLibrary::indexInNameOrderWithoutForeignLibraries()
@@ -232,6 +235,33 @@ void TestCalibrationLibrary::resamplingSortsAndFillsTheComplexResponse()
     QCOMPARE(r.at(3).amplitude, 2.5);
     QCOMPARE(r.at(5).phase, pi);
     QVERIFY(std::fabs(r.at(3).im - 2.5 * std::sin(3 * pi / 4)) < 1e-15);
+}
+
+// Two finite amplitudes whose difference overflows: the response in between is inf, so
+// the calibration is refused with a warning and the pair gives no records.
+void TestCalibrationLibrary::overflowingInterpolationMakesCalibrationUnusable()
+{
+    const QVector<CalibrationData> huge = {{0.001, -1.5e308, 0, 0, 0}, {1e6, 1.5e308, 0, 0, 0}};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("resampleCalibration.*unusable"));
+    const QVector<CalibrationData> r = resampleCalibration(huge, {0.0001, 500, 2e6});
+    QCOMPARE(r.size(), 3);
+    QCOMPARE(r.at(0).re, -1.5e308);  // the end values are held and stay usable
+    QVERIFY(std::isnan(r.at(1).re) && std::isnan(r.at(1).im));
+    QCOMPARE(r.at(2).re, 1.5e308);
+
+    QTemporaryDir dir;
+    fixtures::ChannelHeader header;
+    header.sampleRate = 2400;
+    header.duration = 20;
+    const QStringList files{dir.filePath("1_CH4.dat"), dir.filePath("1_CH1.dat")};
+    QVERIFY(fixtures::writeChannelFile(files.at(0), header, fixtures::noise(48000, 1)));
+    QVERIFY(fixtures::writeChannelFile(files.at(1), header, fixtures::noise(48000, 2)));
+    const QVector<CalibrationData> flat = {{0.001, 1, 0, 0, 0}, {1e6, 1, 0, 0, 0}};
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("resampleCalibration.*unusable"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("1_CH1\\.dat calibration is zero or not a number"));
+    const FreqImpData result = TimeSeriesProcess::realProcess(28, files, {{0, flat}, {1, huge}}, {{0, flat}, {1, flat}},
+                                                              {50, 1}, 2400, 20, true, 2048, 2, 50, true, 0.5, {});
+    QVERIFY(result.impedance.isEmpty() && result.crossPower.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCalibrationLibrary)

@@ -1,9 +1,12 @@
+#include "ChannelBlockReader.h"
 #include "ChannelDataFile.h"
 #include "OperatorMessages.h"
 #include "PipelineFixtures.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <limits>
 
 #include <cmath>
 #include <cstring>
@@ -193,6 +196,21 @@ void TestChannelDataFile::rangeCheckAtTheLimit()
     QVERIFY(ok);
     QCOMPARE(unclipped.at(0).at(2), 5000.0);
     QCOMPARE(unclipped.at(1).at(1), -5000.0);
+
+    // A damaged lsb that makes every sample not a number fails the check as well.
+    ChannelHeader damaged = instrumentHeader();
+    damaged.lsb = std::numeric_limits<double>::quiet_NaN();
+    const QString notANumber = m_dir.filePath(QStringLiteral("nan.dat"));
+    QVERIFY(writeBytes(notANumber, channelHeaderBytes(damaged) + sampleBytes({1, 2, 3, 4})));
+    QVERIFY(readChannelBlocks({notANumber}, 4, 0, &ok, false, false).isEmpty());
+    QVERIFY(!ok);
+    // The pipeline's reader agrees, one channel at a time and side by side.
+    const ChannelBlockReader reader({notANumber, under}, 4, ChannelBlockReader::Layout::Instrument, 0);
+    double a[4], b[4];
+    double* both[] = {a, b};
+    QVERIFY(!reader.read(0, 0, a, false, false));
+    QVERIFY(!reader.readAll(0, both, false, true));
+    QVERIFY(reader.read(0, 0, a, true, false) && std::isnan(a[0]));
 }
 
 void TestChannelDataFile::detrendedBlocks()

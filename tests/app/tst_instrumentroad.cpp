@@ -218,23 +218,7 @@ void TestInstrumentRoad::initTestCase()
     });
     window.reset(new MainWindow);
     setSnackbarReceiver([this](const QString& message) { snacks << message; });
-    if (window->hostAddr.ip.isEmpty()) {
-        // The settings reader is not on this branch yet: the address the ini names.
-        window->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake.port()};
-    }
     QCOMPARE(window->hostAddr.ip, QStringLiteral("127.0.0.1"));
-    if (window->ui->tbtnConnectNetwork->shortcut().isEmpty()) {
-        // The controls' wiring is not on this branch yet: the buttons reach their handlers here.
-        MainWindow* w = window.get();
-        Ui_MainWindow* ui = w->ui;
-        connect(ui->tbtnConnectNetwork, &QToolButton::clicked, w, &MainWindow::connnectNetwork);
-        connect(ui->tbtnDisconnectNetwork, &QToolButton::clicked, w->libCom, &Com::Close);
-        connect(ui->tbtnPreSampleData, &QToolButton::clicked, w, [w] { w->onStartSample(Pre); });
-        connect(ui->tbtnStartSample, &QToolButton::clicked, w, [w] { w->onStartSample(w->formParam->getOnLineSelect()); });
-        connect(ui->tbtnStopSample, &QToolButton::clicked, w, [w] { w->onStopSample(); });
-        connect(ui->tbtnSave, &QToolButton::clicked, w, &MainWindow::onSaveData);
-        connect(ui->tbtnCancelSave, &QToolButton::clicked, w, &MainWindow::onCancelSave);
-    }
     connect(window.get(), &MainWindow::newResData, this, [this](const QMap<int, QVector<OneFreqImpedance> >& result) {
         lastResult = result;
         ++resultsShown;
@@ -266,13 +250,7 @@ void TestInstrumentRoad::dropFile(const QString& path)
 void TestInstrumentRoad::openProject()
 {
     dropFile(projectPath);
-    if (!window->projectOpen) {
-        // Project opening is not on this branch yet: the tree opens it, the window follows.
-        QVERIFY(window->formIndex->openProject(projectPath));
-        window->projectDir = projDir;
-        window->projectOpen = true;
-        emit window->projOpened();
-    }
+    QVERIFY(window->projectOpen);
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
@@ -507,12 +485,7 @@ void TestInstrumentRoad::offlineRunDownloadsNothing()
     QVERIFY(startRun("tbtnStartSample"));
     QTRY_VERIFY(!entryOf(projectPath, lastStart().Pos.ID).isEmpty());
     button("tbtnCloseProject")->click();
-    if (window->projectOpen) {
-        // Project closing is not on this branch yet: what it does, by hand.
-        window->projectOpen = false;
-        window->projectDir.clear();
-        window->formIndex->clear();
-    }
+    QVERIFY(!window->projectOpen);
     const int done = snacks.count(QStringLiteral("离线采集完成，可导出数据！"));
     fake.send(GroupReport, le32(1));
     fake.send(GroupReport, le32(2));

@@ -2,6 +2,7 @@
 #include "GraphScreenshot.h"
 #include "GraphTestSupport.h"
 #include "PlotMatrix.h"
+#include "TSGraphHeader.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -339,22 +340,46 @@ void TestTSGraph::truncatedFileAfterLoadDoesNotCrash()
     QVERIFY(page.curve(0)->dataSize() <= 500);
 }
 
+// Headers whose rate or count can't be a recording are refused before any arithmetic:
+// rate 0, a product beyond 64 signed bits, a rate beyond the axis' reach, no duration,
+// a count beyond int.
 void TestTSGraph::damagedFirstHeaderIsReported()
 {
     const QString dir = m_tmp.filePath(QStringLiteral("damaged"));
     QVERIFY(writeGroup(dir, 1, kMask1B));
-    ChannelFileSpec broken;
-    broken.sampleRate = 0;
     const QString first = dir + QStringLiteral("/1_CH1.dat");
-    QVERIFY(writeChannelFile(first, broken, ramp(100)));
+    const QList<QPair<uint32_t, uint32_t> > broken{
+        {0, 20}, {4294967295u, 4294967295u}, {MaxTSGraphRate + 1, 1}, {1000, 0}, {65536, 32768}};
+    for (const auto& rateDuration : broken) {
+        ChannelFileSpec spec;
+        spec.sampleRate = rateDuration.first;
+        spec.duration = rateDuration.second;
+        QVERIFY(writeChannelFile(first, spec, ramp(100)));
 
-    SnackbarCatcher snackbar;
+        SnackbarCatcher snackbar;
+        Page page;
+        QVERIFY2(!page.form.loadGroupFiles(dir, kMask1B, 1), qPrintable(QString::number(spec.sampleRate)));
+        QTRY_COMPARE(snackbar.messages, QStringList{first + QStringLiteral("数据损坏")});
+        QCOMPARE(page.scroll->isEnabled(), false);
+        page.form.showTSBlock(0); // nothing loaded: draws nothing
+        QVERIFY(!page.curve(0));
+    }
+
+    // The largest rate with a count that fits is shown, and a wide axis at that rate
+    // keeps its sample indexes in range.
+    ChannelFileSpec fastest;
+    fastest.sampleRate = MaxTSGraphRate;
+    fastest.duration = 100;
+    QVERIFY(writeChannelFile(first, fastest, ramp(100)));
     Page page;
-    QVERIFY(!page.form.loadGroupFiles(dir, kMask1B, 1));
-    QTRY_COMPARE(snackbar.messages, QStringList{first + QStringLiteral("数据损坏")});
-    QCOMPARE(page.scroll->isEnabled(), false);
-    page.form.showTSBlock(0); // nothing loaded: draws nothing
-    QVERIFY(!page.curve(0));
+    QVERIFY(page.form.loadGroupFiles(dir, 0x01, 1));
+    QCOMPARE(int(page.curve(0)->dataSize()), 100);
+    page.row(0)->setAxisScale(QwtPlot::xBottom, -5000.0, 5000.0);
+    page.row(0)->replot();
+    QTest::qWait(50);
+    QVERIFY(page.scroll->value() >= 0);
+    QCOMPARE(tsGraphSampleAt(1e300, 1), 1 << 29);
+    QCOMPARE(tsGraphSampleAt(-1e300, MaxTSGraphRate), -(1 << 29));
 }
 
 void TestTSGraph::missingGroupFails()

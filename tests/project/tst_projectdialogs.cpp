@@ -307,6 +307,17 @@ void TestProjectDialogs::exportStoredProject()
     QCOMPARE(entryOf(file, 2).value("SampleRate4").toInt(), 7800);
     Form_Index tree;
     QVERIFY(tree.openProject(file));
+
+    // A point whose first group has no rate keeps its first key, as 0: the file opens.
+    const QJsonArray zeroFirst{QJsonObject{{"ID", 4}, {"Line", 3}, {"Point", 40}, {"CHSelect", 27}, {"CHMatch", 105},
+                                           {"SampleRate1", 0}, {"SampleRate2", 488}}};
+    const QByteArray cleaned = Dialog_Export::cleanProjJson(projectText(zeroFirst));
+    const QJsonObject entry = QJsonDocument::fromJson(cleaned).object()["Data"].toArray().at(0).toObject();
+    QCOMPARE(entry.value("SampleRate1"), QJsonValue(0));
+    QCOMPARE(entry.value("SampleRate2").toInt(), 488);
+    QVERIFY(writeBytes(file, cleaned));
+    Form_Index again;
+    QVERIFY(again.openProject(file));
 }
 
 void TestProjectDialogs::exportIntoOpenProject()

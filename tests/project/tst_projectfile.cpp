@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <limits>
 
 class TestProjectFile : public QObject
 {
@@ -30,6 +31,8 @@ private slots:
     void samePointAddsAfterEarlierGroups();
     void gapInRateKeysAddressesRightKey();
     void zeroRateGroupsKeepTheirNumbers();
+    void undoOverZeroRateLeavesEntryOpenable();
+    void largestPointIDGivesNoNextID();
     void failedAddIsNeverUndone();
     void failedAddAfterSuccessfulOneUndoesNothing();
     void removeWithoutAddChangesNothing();
@@ -93,6 +96,8 @@ void TestProjectFile::brokenFilesRefused_data()
     QTest::newRow("About not object") << doc({{"About", 5}, {"Data", QJsonArray()}}) << notVarn;
     QTest::newRow("no ProjectID") << doc({{"About", aboutNoId}}) << notVarn;
     QTest::newRow("ProjectID text") << doc({{"About", aboutTextId}}) << notVarn;
+    QTest::newRow("ProjectID beyond 2^53") << QByteArray("{\"About\": {\"ProjectID\": 231208153018153012}, \"Data\": []}")
+                                           << notVarn;
     QTest::newRow("Data not array") << doc({{"About", about}, {"Data", "points"}}) << notVarn;
     QTest::newRow("no SampleRate1") << projectText({noRate})
                                     << QStringLiteral("工程文件数据 顺序1 / ID5 不完整，属性获取失败");
@@ -306,6 +311,53 @@ void TestProjectFile::zeroRateGroupsKeepTheirNumbers()
     QVERIFY(again.openProject(path));
     QCOMPARE(again.pointRow(2)->childCount(), 1);
     QCOMPARE(again.pointRow(2)->child(0)->text(6), QStringLiteral("2"));
+}
+
+void TestProjectFile::undoOverZeroRateLeavesEntryOpenable()
+{
+    // An entry holding only "SampleRate1": 0 gets two groups on keys 1 and 2; undoing
+    // them must give the 0 back, or the project can never be opened again.
+    QJsonObject only{{"ID", 4}, {"Line", 1}, {"Point", 40}, {"CHSelect", 27}, {"CHMatch", 105}, {"SampleRate1", 0}};
+    Form_Index index;
+    const QString path = makeProject(m_dir->path(), {only});
+    QVERIFY(index.openProject(path));
+    const st_PointParam rec = recording(4, 1, 40, {7800, 488});
+    QVERIFY(index.addPointData(rec));
+    QCOMPARE(entryOf(path, 4).value("SampleRate2").toInt(), 488);
+    QVERIFY(index.removeData(rec));
+    QCOMPARE(entryOf(path, 4), only);
+
+    Form_Index again;
+    QVERIFY(again.openProject(path));
+    QCOMPARE(m_boxes->count(), 0);
+    QVERIFY(again.pointRow(4));
+}
+
+void TestProjectFile::largestPointIDGivesNoNextID()
+{
+    const int largest = std::numeric_limits<int>::max();
+    Form_Index index;
+    const QString path = makeProject(m_dir->path(), {pointEntry(largest, 1, 10, {61}), pointEntry(5, 1, 20, {61})});
+    QVERIFY(index.openProject(path));
+    QCOMPARE(index.getLastLinePoint(), qMakePair(1, 10));
+    const QString refusal = QStringLiteral("测点 ID 已达上限 2147483647，无法再分配新的测点 ID");
+    QCOMPARE(index.getNextPointID(), 0);
+    QCOMPARE(m_snackbar->messages, QStringList{refusal});
+    index.pointIDPlus1();
+    QCOMPARE(index.getNextPointID(), 0);
+
+    // Same-point sampling of that point, and undoing it, never wrap the next ID round.
+    const st_PointParam rec = recording(largest, 1, 10, {488});
+    QVERIFY(index.addPointData(rec));
+    QCOMPARE(index.getNextPointID(), 0);
+    QVERIFY(index.removeData(rec));
+    QCOMPARE(index.getNextPointID(), 0);
+    QCOMPARE(m_snackbar->messages.count(refusal), 4);
+
+    // One below the largest still gives the largest.
+    Form_Index below;
+    QVERIFY(below.openProject(makeProject(m_dir->path(), {pointEntry(largest - 1, 1, 10, {61})}, "Below")));
+    QCOMPARE(below.getNextPointID(), largest);
 }
 
 void TestProjectFile::failedAddIsNeverUndone()

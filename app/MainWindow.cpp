@@ -96,6 +96,8 @@ MainWindow::MainWindow(QWidget* parent)
     ui->Page1->layout()->addWidget(formTSGraph);
     ui->stacked_Graph->addWidget(formResGraph);
     ui->stacked_Graph->setCurrentIndex(0);
+    // Emitted on a calculation's worker thread: the automatic connection queues it.
+    connect(this, &MainWindow::newResData, formResGraph, &Form_ResGraph::onNewResData);
     ui->stacked_Graph->setMinimumSize(600, 500);
     connect(ui->stacked_Graph, &QStackedWidget::currentChanged, this, [this](int index) {
         ui->tbtnSwitchView->setText(index != 0 ? tr("时序图") : tr("阻抗图"));

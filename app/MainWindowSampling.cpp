@@ -91,8 +91,12 @@ void MainWindow::onStartSample(int mode)
                 // No, or the box closed: the run adds groups to the existing point.
             }
         }
-        if (newPoint)
+        if (newPoint) {
             id = formIndex->getNextPointID();
+            // No ID left below the largest int: the tree has said so; nothing is sent.
+            if (id <= 0)
+                return;
+        }
     }
 
     // Built aside: a refused start leaves the run in progress, and its downloads, alone.

@@ -6,6 +6,7 @@
 #include "Dialog_NewProj.h"
 #include "Form_Index.h"
 #include "Form_Param.h"
+#include "FreeDiskSpace.h"
 #include "LibCom.h"
 #include "MainWindowUi.h"
 #include "ModalAnswers.h"
@@ -17,7 +18,6 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSettings>
-#include <QStorageInfo>
 #include <QTimer>
 
 #include <cmath>
@@ -68,15 +68,6 @@ quint8 knownChannelMatch(uint mask)
             match |= quint8(partner << (2 * electric));
     }
     return match;
-}
-
-// Free space of the volume holding path, in whole GB rounded up; very large when unknown.
-int projectFreeSpaceGB(const QString& path)
-{
-    const QStorageInfo storage(path);
-    if (!storage.isValid())
-        return 100000;
-    return int(std::ceil(double(storage.bytesAvailable()) / (1024.0 * 1024.0 * 1024.0)));
 }
 
 } // namespace
@@ -241,7 +232,7 @@ void MainWindow::openProjectAction(QString path)
     projectDir = QFileInfo(path).path();
     qDebug() << "MainWindow" << "openProjectAction" << projectDir;
 
-    const int freeGB = projectFreeSpaceGB(projectDir);
+    const int freeGB = freeDiskSpaceGB(projectDir);
     if (freeGB < LowDiskSpaceGB)
         showSnackbarMessage(tr("磁盘空间不足 %1 GB,请及时清理").arg(freeGB));
 

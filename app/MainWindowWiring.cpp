@@ -59,13 +59,6 @@ void MainWindow::connectServices()
     if (dialogExport)
         connect(ftp, &QtFTP::newProjJson, dialogExport, &Dialog_Export::setProjJson);
 
-    // The road's ends: the tree's rows and the sounding page. Unique, as the constructor may
-    // have made them already.
-    connect(formIndex, &Form_Index::signalSelectRate, this, &MainWindow::onSelectRate, Qt::UniqueConnection);
-    connect(formIndex, &Form_Index::signalSelectPoint, this, &MainWindow::onSelectPoint, Qt::UniqueConnection);
-    connect(this, &MainWindow::newResData, formResGraph, &Form_ResGraph::onNewResData, Qt::UniqueConnection);
-    connect(formStatusBar, &Form_StatusBar::dirCreateError, formIndex, &Form_Index::pointIDPlus1,
-            Qt::UniqueConnection);
     connect(&calcWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::startNextCalculation);
 }
 

@@ -121,7 +121,7 @@ private slots:
             ini.setValue(QStringLiteral("SystemConfig/Port"), fake->port());
         }
         w.reset(new MainWindow);
-        w->hostAddr = st_HostAddr{QStringLiteral("127.0.0.1"), fake->port()};
+        QCOMPARE(w->hostAddr.ip, QStringLiteral("127.0.0.1"));
         connect(w->libCom, &LibCom::DevStatus, this, [this] { ++statusReports; });
         snacks.clear();
         boxes.clear();
@@ -145,12 +145,7 @@ private slots:
                 && file.write(QJsonDocument(QJsonObject{{"About", about}, {"Data", QJsonArray()}}).toJson()) > 0);
         file.close();
         w->openProjectAction(projectPath);
-        if (!w->projectOpen) {
-            // Project opening is not on this branch yet: the tree opens it, the window follows.
-            QVERIFY(w->formIndex->openProject(projectPath));
-            w->projectDir = dir;
-            w->projectOpen = true;
-        }
+        QVERIFY(w->projectOpen);
 
         st_PointParam task = defaultTaskParam();  // Hx, Hy, E0, E1 in three groups
         for (int c = ChannelHx; c <= ChannelE2; ++c)
@@ -234,6 +229,35 @@ private slots:
                       + FakeInstrument::frame(LibCom::ACK, QByteArray::fromHex("02000000")));
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 2, Patience);  // STM, then TIMEOUT
         QVERIFY(startedAtBox);
+    }
+
+    // A project whose newest point has the largest ID gives no new point: nothing is sent.
+    void noStartWhenPointIDsAreExhausted()
+    {
+        const QString dir = QFileInfo(projectPath).path();
+        QFile file(projectPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject project = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        project[QStringLiteral("Data")] = QJsonArray{QJsonObject{{"ID", std::numeric_limits<int>::max()}, {"Line", 1},
+                                                                 {"Point", 10}, {"CHSelect", 27}, {"CHMatch", 105},
+                                                                 {"SampleRate1", 61}}};
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(project).toJson());
+        file.close();
+        w->onSlotCloseProjectClick();
+        w->openProjectAction(projectPath);
+        QVERIFY(w->projectOpen);
+        w->ui->lineEdit_PointNum->setText(QStringLiteral("100"));
+
+        connectLink();
+        status(0);
+        w->onStartSample(Online);
+        QCOMPARE(snacks.last(), QStringLiteral("测点 ID 已达上限 2147483647，无法再分配新的测点 ID"));
+        QTest::qWait(300);
+        QCOMPARE(starts(), 0);
+        QCOMPARE(w->curPointID, -1);
+        QVERIFY(!QDir(dir + QStringLiteral("/0")).exists());
     }
 
     void stopCancelAndSaveTouchOnlyTheirOwnRecording()

@@ -1,14 +1,15 @@
-# varn_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [ENV <k=v>...] [LAUNCHER <cmd...>])
+# varn_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [ENV <k=v>...] [LAUNCHER <cmd...>]
+#               [ARGS <arguments of the test entry...>])
 # One QtTest executable per component. Every test runs with the offscreen platform and
 # without proxy variables, so nothing can reach outside loopback through a proxy.
 function(varn_add_test name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;LAUNCHER" ${ARGN})
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV;LAUNCHER;ARGS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
     target_compile_definitions(${name} PRIVATE
         VARN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         VARN_BINARY_DIR="${PROJECT_BINARY_DIR}")
-    add_test(NAME ${name} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${name}>)
+    add_test(NAME ${name} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${name}> ${T_ARGS})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()

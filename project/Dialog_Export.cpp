@@ -134,20 +134,31 @@ void Dialog_Export::askProjJson(int64_t id)
 void Dialog_Export::setTableJson(QByteArray json)
 {
     m_comboProj->clear();
-    const QJsonDocument document = QJsonDocument::fromJson(json);
-    if (!document.isObject())
-        return;
-    for (const QJsonValue& value : document.object().value(QStringLiteral("Data")).toArray()) {
+    bool askedShown = false;
+    const QJsonArray data = QJsonDocument::fromJson(json).object().value(QStringLiteral("Data")).toArray();
+    for (const QJsonValue& value : data) {
         const QJsonObject entry = value.toObject();
         const qint64 id = entry.value(QStringLiteral("ID")).toVariant().toLongLong();
         m_comboProj->addItem(entry.value(QStringLiteral("ProjectName")).toString() + QStringLiteral("(%1)").arg(id),
                              idData(id));
-        if (projectIsOpen() && id == m_projID) {
+        if (projectIsOpen()) {
+            if (id == m_projID) {
+                m_comboProj->setCurrentIndex(m_comboProj->count() - 1);
+                if (isVisible())
+                    askProjJson(id);
+            }
+        } else if (!askedShown && m_askedProjID != 0 && id == m_askedProjID) {
+            // The refill must not put another project's name over the information held.
             m_comboProj->setCurrentIndex(m_comboProj->count() - 1);
-            if (isVisible())
-                askProjJson(id);
+            askedShown = true;
         }
     }
+    if (projectIsOpen() || askedShown)
+        return;
+    // The project asked for is gone from the table: its information belongs to nothing shown.
+    clearPoints();
+    if (isVisible() && m_comboProj->count() > 0)
+        askProjJson(m_comboProj->currentData().toLongLong());
 }
 
 void Dialog_Export::onProjectChosen(int index)
@@ -177,6 +188,7 @@ int Dialog_Export::buildMaps(const QJsonArray& data)
 
 void Dialog_Export::clearPoints()
 {
+    m_askedProjID = 0;
     m_projJsonData.clear();
     m_pointMap.clear();
     m_lineMap.clear();
@@ -281,8 +293,16 @@ void Dialog_Export::onExportData()
     hide();
 }
 
+bool Dialog_Export::holdsInformationOf(int64_t id) const
+{
+    const QJsonObject about = QJsonDocument::fromJson(m_projJsonData).object().value(QStringLiteral("About")).toObject();
+    return id != 0 && m_askedProjID == id && m_comboProj->currentData().toLongLong() == id
+           && about.value(QStringLiteral("ProjectID")).toVariant().toLongLong() == id;
+}
+
 void Dialog_Export::exportStoredProject()
 {
+    const int64_t shownID = m_comboProj->currentData().toLongLong();
     const QString folder = askExistingDirectory(nullptr, tr("选择工程存储位置"), QString());
     if (folder.isEmpty())
         return;
@@ -296,9 +316,10 @@ void Dialog_Export::exportStoredProject()
         showBox(QMessageBox::Warning, tr("错误"), tr("该工程文件夹 '%1' 已存在！").arg(name));
         return;
     }
-    // Without the project's information there is nothing to write a project file from.
-    if (!QJsonDocument::fromJson(m_projJsonData).isObject()) {
-        showBox(QMessageBox::Critical, tr("错误"), tr("工程文件创建失败"));
+    // A table or information may have come in while the picker was open: the folder's name,
+    // the project file and the remote folders must all be of the project the operator saw.
+    if (!holdsInformationOf(shownID)) {
+        showBox(QMessageBox::Warning, tr("错误"), tr("未获取到所选工程的信息，请重新选择工程！"));
         return;
     }
     if (!QDir().mkpath(path)) {

@@ -59,6 +59,8 @@ private:
     int buildMaps(const QJsonArray& data);
     void clearPoints();
     void exportStoredProject();
+    // True when the combo shows id and the information held was asked for it and is about it.
+    bool holdsInformationOf(int64_t id) const;
     // The instrument project the files come from: the open project's own id when one is open.
     int64_t sourceProjectID() const;
     bool projectIsOpen() const;
@@ -74,6 +76,7 @@ private:
     QByteArray m_projJsonData;
     QMap<int, PointInfo> m_pointMap;
     QMultiMap<int, int> m_lineMap;
-    // Project whose information was asked for last; only that one's may replace the local view.
+    // Project whose information was asked for last, 0 once the information is dropped; only
+    // that one's may replace the local view or be exported.
     int64_t m_askedProjID = 0;
 };

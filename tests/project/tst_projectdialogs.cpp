@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 
@@ -79,6 +80,7 @@ private slots:
     void storage();
     void exportStoredProject();
     void exportIntoOpenProject();
+    void exportShownProjectOnly();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -279,11 +281,11 @@ void TestProjectDialogs::exportStoredProject()
     // Chosen, but its information not in yet: nothing to write a project from.
     projects->setCurrentIndex(5);
     emit projects->activated(5);
-    QCOMPARE(asked.count(), 1);
-    QCOMPARE(asked.at(0).at(0).value<int64_t>(), int64_t(5001));
+    QCOMPARE(asked.count(), 2);  // the first for the item shown when the table came
+    QCOMPARE(asked.last().at(0).value<int64_t>(), int64_t(5001));
     dialog.setProjJson(QByteArray());
     dialog.onExportData();
-    QCOMPARE(m_boxes.last(), QStringLiteral("错误: 工程文件创建失败"));
+    QCOMPARE(m_boxes.last(), QStringLiteral("错误: 未获取到所选工程的信息，请重新选择工程！"));
     dialog.setProjJson(instrumentInfo());
     QCOMPARE(itemTexts(lines), QStringList({"所有线", "20", "10"}));
     QCOMPARE(lines->currentText(), QStringLiteral("20"));  // the point with the largest id
@@ -371,6 +373,77 @@ void TestProjectDialogs::exportIntoOpenProject()
     m_pickedFolder.clear();
     QCOMPARE(exportCount(), 0);
     QCOMPARE(m_pickerCalls, 1);  // asks for a new project's folder
+}
+
+// Tables and information come back in any order: the export writes the project shown, or nothing.
+void TestProjectDialogs::exportShownProjectOnly()
+{
+    Dialog_Export dialog;
+    QSignalSpy asked(&dialog, &Dialog_Export::getProjJson);
+    QSignalSpy files(&dialog, &Dialog_Export::getFile);
+    auto* projects = find<QComboBox>(&dialog, "comboBox_Proj");
+    const QByteArray table = tableJson({{111, "A"}, {222, "B"}});
+    const QByteArray infoA = projectText({pointEntry(5, 1, 50, {61}, 0x01)}, projectAbout(111, "A"));
+    const QByteArray infoB = projectText({pointEntry(7, 2, 70, {61}, 0x01)}, projectAbout(222, "B"));
+    std::function<void()> whilePicking;
+    QString picked;
+    setFilePickerAnswer([&](PickerKind, const QString&, const QString&, const QString&) {
+        if (whilePicking)
+            whilePicking();
+        return picked;
+    });
+    auto exportInto = [&](const QString& name, std::function<void()> meanwhile = {}) {
+        picked = m_dir->path() + "/" + name;
+        QDir().mkpath(picked);
+        whilePicking = meanwhile;
+        files.clear();
+        find<QPushButton>(&dialog, "btn_Export")->click();
+        return QDir(picked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    };
+    auto chooseB = [&] {
+        dialog.showUp(false);
+        dialog.setTableJson(table);
+        projects->setCurrentIndex(1);
+        emit projects->activated(1);
+        dialog.setProjJson(infoB);
+    };
+
+    // The project shown first is asked for when the table comes, and exports without choosing it.
+    dialog.showUp(false);
+    dialog.setTableJson(table);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(asked.last().at(0).value<int64_t>(), int64_t(111));
+    dialog.setProjJson(infoA);
+    QCOMPARE(exportInto("first"), QStringList{"A(111)"});
+    QCOMPARE(files.count(), 1);
+    QCOMPARE(files.at(0), QVariantList({"mnt/DATA/111/5/1_CH1.dat", picked + "/A(111)/5/1_CH1.dat"}));
+
+    // A table that comes after B was chosen leaves B shown: B's file and files in B's folder.
+    chooseB();
+    dialog.setTableJson(table);
+    QCOMPARE(projects->currentText(), QStringLiteral("B(222)"));
+    QCOMPARE(asked.last().at(0).value<int64_t>(), int64_t(222));
+    QCOMPARE(exportInto("chosen"), QStringList{"B(222)"});
+    const QJsonObject about = readProject(picked + "/B(222)/B(222).json").value("About").toObject();
+    QCOMPARE(about.value("ProjectID").toVariant().toLongLong(), qlonglong(222));
+    QCOMPARE(files.count(), 1);
+    QCOMPARE(files.at(0), QVariantList({"mnt/DATA/222/7/1_CH1.dat", picked + "/B(222)/7/1_CH1.dat"}));
+    QCOMPARE(m_boxes.last(), QStringLiteral("成功: 工程 'B(222)' 导出命令已下达，请等待数据导出！"));
+
+    // While the folder is picked, B leaves the table and A, shown now, gets its information;
+    // or A's late information replaces B's: nothing is written and the operator is told.
+    for (int swap = 0; swap < 2; ++swap) {
+        chooseB();
+        const QStringList written = exportInto(QStringLiteral("swap%1").arg(swap), [&] {
+            if (swap == 0)
+                dialog.setTableJson(tableJson({{111, "A"}}));
+            dialog.setProjJson(infoA);
+        });
+        QCOMPARE(written, QStringList());
+        QCOMPARE(files.count(), 0);
+        QCOMPARE(m_boxes.last(), QStringLiteral("错误: 未获取到所选工程的信息，请重新选择工程！"));
+        QVERIFY(dialog.isVisible());
+    }
 }
 
 QTEST_MAIN(TestProjectDialogs)

@@ -122,7 +122,7 @@ MainWindow::MainWindow(QWidget* parent)
     setNetConnectStatus(false);
     {
         QMutexLocker locker(&settingsMutex);
-        settings->sync();
+        syncSettings();
         formTSGraph->setTSGraphParam();
     }
     connectServices();

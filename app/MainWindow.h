@@ -203,4 +203,6 @@ private:
     // --- Wiring (MainWindowWiring.cpp) ---
     void switchPage(int index);
     void saveSettingsNow();
+    void syncSettings();  // writes "systemConfig.ini"; the first failure is logged and shown
+    bool settingsWriteFailed = false;
 };

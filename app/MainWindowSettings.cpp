@@ -174,10 +174,23 @@ void MainWindow::setSystemConfig(int pointStep, int mode, st_PointParam param)
     }
 
     // The file itself is written on the next turn of the event loop.
-    QTimer::singleShot(0, this, [this] {
-        QMutexLocker syncLocker(&settingsMutex);
-        settings->sync();
-    });
+    QTimer::singleShot(0, this, [this] { syncSettings(); });
+}
+
+void MainWindow::syncSettings()
+{
+    QMutexLocker locker(&settingsMutex);
+    if (!settings)
+        return;
+    settings->sync();
+    // QSettings keeps its first error, so only the first failure can be told apart; the
+    // operator hears of it once, not at every page switch.
+    if (settings->status() != QSettings::AccessError || settingsWriteFailed)
+        return;
+    settingsWriteFailed = true;
+    const QString path = QDir::toNativeSeparators(settings->fileName());
+    qWarning() << "MainWindow" << "syncSettings" << "cannot write" << path;
+    showSnackbarMessage(tr("设置文件 %1 写入失败，参数未能保存！").arg(path));
 }
 
 void MainWindow::recentProject_Load()

@@ -6,6 +6,7 @@
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "ModalAnswers.h"
+#include "OperatorMessages.h"
 #include "QtMaterialSnackbar.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSettings>
 #include <QTabBar>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -27,6 +29,14 @@ static QByteArray readIni()
 {
     QFile file(iniPath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+static QStringList caughtWarnings;
+static QtMessageHandler previousHandler = nullptr;
+static void catchWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg)
+        caughtWarnings << message;
+    previousHandler(type, context, message);
 }
 template <typename T> static T* topLevel()
 {
@@ -43,6 +53,7 @@ class TestSettingsProjects : public QObject
 private slots:
     void cleanup();
     void settingsFile();
+    void unwritableSettingsFile();
     void projectsRecentListAndControls();
 
 private:
@@ -69,6 +80,10 @@ private:
 
 void TestSettingsProjects::cleanup()
 {
+    // Keys a window could not write stay in QSettings' cache for the next window on the
+    // file: they are written here, before the file goes.
+    if (QDir().rmdir(iniPath()))
+        QSettings(iniPath(), QSettings::IniFormat).sync();
     delete window;
     window = nullptr;
     setMessageBoxAnswer({});
@@ -156,6 +171,26 @@ void TestSettingsProjects::settingsFile()
     rebuild();
     QCOMPARE(recentShown(), expected);
     QVERIFY(readIni().contains("List9=") && !readIni().contains("List10="));
+}
+
+void TestSettingsProjects::unwritableSettingsFile()
+{
+    rebuild("[SystemConfig]\nIP=127.0.0.1\n");
+    // A folder in the file's place: no write gets through, not even as root.
+    QVERIFY(QFile::remove(iniPath()) && QDir().mkdir(iniPath()));
+    QStringList snacks;
+    setSnackbarReceiver([&](const QString& message) { snacks << message; });
+    caughtWarnings.clear();
+    previousHandler = qInstallMessageHandler(catchWarnings);
+    for (int pointStep : {7, 8}) {
+        window->setSystemConfig(pointStep, 0, form()->getTaskParam(st_PointPos{}));
+        QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);  // the deferred write
+    }
+    qInstallMessageHandler(previousHandler);
+    setSnackbarReceiver(SnackbarReceiver());
+    const QString path = QDir::toNativeSeparators(iniPath());
+    QCOMPARE(snacks, QStringList(QStringLiteral("设置文件 %1 写入失败，参数未能保存！").arg(path)));
+    QCOMPARE(caughtWarnings.filter(path).size(), 1);
 }
 
 void TestSettingsProjects::projectsRecentListAndControls()

@@ -189,6 +189,8 @@ void MainWindow::onClickBtnClose()
                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     saveSettingsNow();
+    // Now: the deferred write would never run once the event loop has ended.
+    syncSettings();
     clearFolder(AppDirPath + QStringLiteral("/TempFile"));
     QCoreApplication::quit();
 }

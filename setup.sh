@@ -10,7 +10,7 @@ if [ "$mode" != run ] && [ "$mode" != test ]; then
     exit 2
 fi
 
-packages="cmake make g++ qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev libqt5svg5 xvfb xauth python3-pyftpdlib fonts-wqy-microhei iproute2 util-linux openbox xdotool libfftw3-dev clang-14 libclang-rt-14-dev"
+packages="cmake make g++ qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev libqt5svg5 xvfb xauth python3-pyftpdlib fonts-wqy-microhei qttranslations5-l10n iproute2 util-linux openbox xdotool libfftw3-dev clang-14 libclang-rt-14-dev"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

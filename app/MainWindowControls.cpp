@@ -43,8 +43,9 @@ void MainWindow::initForm()
     setWindowTitle(ModelName);
     ui->label_Version->setText(QStringLiteral("V%1 (Build %2)")
                                    .arg(QStringLiteral("1.0.0"), BuildDateTime.toString(QStringLiteral("yyMMdd"))));
-    ui->label_WebSite->setOpenExternalLinks(true);
-    ui->label_WebSite->setText(QStringLiteral("<a href=\"https://example.org/varn28\">Varn28</a>"));
+    // The program has no web address: the model name only.
+    ui->label_WebSite->setTextFormat(Qt::PlainText);
+    ui->label_WebSite->setText(ModelName);
     ui->label_BuildYear->setText(QStringLiteral("© %1").arg(BuildDateTime.toString(QStringLiteral("yyyy"))));
 
     ui->tabBar->addTab(tr("工程管理"));

@@ -1,5 +1,6 @@
 #include "FileLogger.h"
 #include "MainWindow.h"
+#include "QtTranslation.h"
 
 #include <QApplication>
 #include <QTextCodec>
@@ -10,6 +11,7 @@ int main(int argc, char* argv[])
     auto* app = new QApplication(argc, argv);
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    installQtTranslation(app);
     auto* window = new MainWindow();
     window->show();
     const int exitCode = app->exec();

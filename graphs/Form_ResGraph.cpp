@@ -64,6 +64,18 @@ Form_ResGraph::Form_ResGraph(QWidget* parent)
     qRegisterMetaType<QMap<int, QVector<OneFreqImpedance> > >("QMap<int,QVector<OneFreqImpedance> >");
 }
 
+Form_ResGraph::~Form_ResGraph()
+{
+    // The plots delete only what is attached, and updatePlots leaves empty groups detached.
+    // Deleting a curve detaches it (so nothing is freed twice) and deletes its symbol.
+    for (auto& plotCurves : m_curves) {
+        for (QwtPlotCurve*& curve : plotCurves) {
+            delete curve;
+            curve = nullptr;
+        }
+    }
+}
+
 void Form_ResGraph::initPlots()
 {
     m_matrix = new PlotMatrix(1, 4, this);

@@ -33,6 +33,7 @@ public:
     };
 
     explicit Form_ResGraph(QWidget* parent = nullptr);
+    ~Form_ResGraph() override;
 
 public slots:
     void onNewResData(QMap<int, QVector<OneFreqImpedance> > results, uint8_t CHMatch);

@@ -82,6 +82,14 @@ Form_TSGraph::Form_TSGraph(QWidget* parent)
 Form_TSGraph::~Form_TSGraph()
 {
     releaseFiles();
+    // A plot deletes only the items attached to it; these come and go. Deleting an item
+    // detaches it, so the plots cannot free them a second time.
+    for (QwtPlotCurve*& curve : m_curves) {
+        delete curve;
+        curve = nullptr;
+    }
+    delete m_headerLabel;
+    m_headerLabel = nullptr;
 }
 
 void Form_TSGraph::releaseFiles()

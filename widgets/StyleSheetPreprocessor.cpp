@@ -14,13 +14,6 @@ namespace {
 // split of its letters.
 const QString variablePattern = QStringLiteral("\\$[A-Za-z][0-9A-Za-z]*+(?:-[0-9A-Za-z]++)*+");
 
-const QRegularExpression& commentExpression()
-{
-    static const QRegularExpression re(QStringLiteral("/\\*(?>(?:(?>[^*]+)|\\*(?!/))*)\\*/"),
-                                       QRegularExpression::MultilineOption);
-    return re;
-}
-
 const QRegularExpression& trailingBlanksExpression()
 {
     static const QRegularExpression re(QStringLiteral("\\s+$"));
@@ -74,6 +67,26 @@ private:
 };
 
 } // namespace
+
+QString removeStyleSheetComments(const QString& text)
+{
+    // A scan rather than a pattern: a pattern gives up silently on a long comment.
+    static const QString open = QStringLiteral("/*");
+    static const QString close = QStringLiteral("*/");
+    QString out;
+    int from = 0;
+    for (;;) {
+        const int start = text.indexOf(open, from);
+        // The closing mark may not share the star of the opening one ("/*/" is still open).
+        const int end = start < 0 ? -1 : text.indexOf(close, start + open.size());
+        if (end < 0)
+            break; // an unterminated comment stays, and so does all after it
+        out += text.midRef(from, start - from);
+        from = end + close.size();
+    }
+    out += text.midRef(from);
+    return out;
+}
 
 StyleSheetPreprocessor::StyleSheetPreprocessor(const QString& baseDirectory)
     : baseDirectory(baseDirectory.isEmpty() ? QStringLiteral(":/StyleSheets/") : baseDirectory)
@@ -171,8 +184,7 @@ bool StyleSheetPreprocessor::readFile(const QString& path, QString* text)
 
 QString StyleSheetPreprocessor::expand(const QString& text)
 {
-    QString uncommented = text;
-    uncommented.remove(commentExpression());
+    QString uncommented = removeStyleSheetComments(text);
 
     QString out;
     QTextStream lines(&uncommented, QIODevice::ReadOnly);

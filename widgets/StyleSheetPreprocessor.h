@@ -40,3 +40,7 @@ private:
     QString currentLine;
     QStringList errorList;
 };
+
+// The text without its comments: each "/*" up to the next "*/", line breaks inside included.
+// A "/*" without a closing "*/" is left as it stands.
+QString removeStyleSheetComments(const QString& text);

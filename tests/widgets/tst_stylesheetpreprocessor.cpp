@@ -17,6 +17,7 @@ private slots:
     void refusedFilesContributeNothing();
     void sizeLimitIsInclusive();
     void longNamesAndSelfReferencesEnd();
+    void commentsGoWholeHoweverLong();
     void programStyleExpandsCompletely();
 
 private:
@@ -146,6 +147,39 @@ void TestStyleSheetPreprocessor::longNamesAndSelfReferencesEnd()
     QVERIFY(loopOut.startsWith("L { w: xxx") && loopOut.endsWith("x; }\n") && !loopOut.contains('$'));
     QCOMPARE(loop.errors().size(), 1);
     QVERIFY(loop.errors().at(0).endsWith("refers to itself: substitution stopped after 1000 nested replacements."));
+}
+
+void TestStyleSheetPreprocessor::commentsGoWholeHoweverLong()
+{
+    // A banner of stars once made the comment pattern give up: the comment stayed and its
+    // lines were expanded as rules.
+    const QByteArray stars(20000, '*');
+    const QString file = write("banner.css", "A {}\n/" + stars + "\nB { w: $undefined; }\n" + stars + "/C {}\n/* x */D {}\n");
+    StyleSheetPreprocessor pre(QString{});
+    QCOMPARE(pre.processFile(file), QStringLiteral("A {}\nC {}\nD {}\n"));
+    QVERIFY(pre.errors().isEmpty());
+
+    // Everywhere else exactly what the pattern removed: every text of up to 8 characters
+    // made of slashes, stars, a letter and line breaks ("/*/", "/**/", an unterminated "/*"...).
+    const QRegularExpression pattern(QStringLiteral("/\\*(?>(?:(?>[^*]+)|\\*(?!/))*)\\*/"),
+                                     QRegularExpression::MultilineOption);
+    const QString alphabet = QStringLiteral("/*a\n");
+    int compared = 0;
+    for (int length = 1; length <= 8; ++length) {
+        int combinations = 1;
+        for (int i = 0; i < length; ++i)
+            combinations *= alphabet.size();
+        for (int code = 0; code < combinations; ++code) {
+            QString text;
+            for (int i = 0, rest = code; i < length; ++i, rest /= alphabet.size())
+                text += alphabet.at(rest % alphabet.size());
+            const QString expected = QString(text).remove(pattern);
+            if (removeStyleSheetComments(text) != expected)
+                QFAIL(qPrintable(QStringLiteral("\"%1\" gives \"%2\"").arg(text, removeStyleSheetComments(text))));
+            ++compared;
+        }
+    }
+    QCOMPARE(compared, 87380);
 }
 
 void TestStyleSheetPreprocessor::programStyleExpandsCompletely()

@@ -9,8 +9,7 @@
 
 #include <cstdint>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class FtpTransfer;
 class QSaveFile;
 
 // One file to fetch: remote path relative to the base URL, local path to write.
@@ -41,10 +40,11 @@ QString transferStartLabel(const QString& writePath, int filesLeft);
 QString transferProgressLabel(const QString& writePath, qint64 bytesReceived, qint64 bytesTotal,
                               qint64 elapsedMs, int filesLeft);
 
-// Download queue for the instrument's FTP server: one transfer at a time, a stalled
-// transfer is aborted and retried, and each batch ends with one report when the queue
-// has run empty. GUI thread only. It owns no widget: a progress view follows the
-// progress signals and calls cancelAll when the operator cancels.
+// Download queue for the instrument's FTP server: one transfer at a time, each over a
+// session of its own that is closed when it ends, a stalled transfer is aborted and
+// retried, and each batch ends with one report when the queue has run empty. GUI thread
+// only. It owns no widget: a progress view follows the progress signals and calls
+// cancelAll when the operator cancels.
 class QtFTP : public QObject
 {
     Q_OBJECT
@@ -92,16 +92,15 @@ private:
     void writeAvailable();
     void onWatchdog();
     void deliverInformationFile(const QString& fileName);
-    void finishTask();
+    void releaseTransfer();
     void endBatch();
     void setProgressVisible(bool visible);
 
-    QNetworkAccessManager* manager = nullptr;
     QSaveFile* file = nullptr;
     QList<FtpTask> taskQueue;
     FtpTask currentTask;
     QMutex queueMutex;
-    QNetworkReply* reply = nullptr;
+    FtpTransfer* transfer = nullptr;
     QString baseUrl;
     bool busy = false;
     bool progressVisible = false;

@@ -83,6 +83,16 @@ public:
     // The server writes a line for each transfer and each stall to its error output.
     int stalledTransfers() { return countLines("stalling "); }
     int transfers() { return countLines("sending "); }
+    // Control sessions open now, by the server's last "OPEN n" or "CLOSE n" line.
+    int openSessions()
+    {
+        errors += process.readAllStandardError();
+        const int at = qMax(errors.lastIndexOf("\nOPEN "), errors.lastIndexOf("\nCLOSE "));
+        if (at < 0)
+            return errors.startsWith("OPEN ") ? 1 : 0;
+        const int end = errors.indexOf('\n', at + 1);
+        return errors.mid(at + 1, end - at - 1).split(' ').value(1).toInt();
+    }
 
     quint16 port = 0;
 
@@ -507,6 +517,8 @@ void TestQtFtp::stalledTransferRetried()
     QCOMPARE(finished.first().first().toInt(), 8);
     QVERIFY(channelsArrivedWhole(8, 1, 3));
     QVERIFY(boxes.isEmpty());
+    // The stalled transfer's session is not left open beside the next one.
+    QTRY_VERIFY_WITH_TIMEOUT(server.openSessions() <= 1, 10000);
 }
 
 void TestQtFtp::stalledTransferGivenUpWithError()
@@ -680,6 +692,9 @@ void TestQtFtp::cancelStopsTransferAndKeepsOldFile()
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.first().first().toInt(), 14);
     QCOMPARE(readFile(local(14, 3)), readFile(served(14, 3)));
+    // Neither cancelled transfer keeps a session open on the instrument.
+    QVERIFY(waitIdle(ftp));
+    QTRY_VERIFY_WITH_TIMEOUT(server.openSessions() <= 1, 10000);
 }
 
 void TestQtFtp::errorsWhileBoxOpenAreKept()

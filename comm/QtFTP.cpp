@@ -51,6 +51,25 @@ bool isChannelFile(const QString& fileName)
     return fileName.endsWith(QLatin1String(".dat"));
 }
 
+// Cleaned absolute path with a trailing "/": "/p/1" does not contain "/p/12".
+QString folderKey(const QString& path)
+{
+    QString key = QDir::cleanPath(QDir(path).absolutePath());
+    if (!key.endsWith(QLatin1Char('/')))
+        key += QLatin1Char('/');
+    return key;
+}
+
+bool liesIn(const QString& path, const QString& folder)
+{
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return folderKey(path).startsWith(folder, cs);
+}
+
 } // namespace
 
 QString instrumentFtpBaseUrl(const QString& ip, quint16 port)
@@ -197,6 +216,31 @@ void QtFTP::cancelAll()
         transfer->abort();
     } else if (!busy) {
         endBatch();
+    }
+}
+
+void QtFTP::cancelUnder(const QString& localFolder)
+{
+    if (localFolder.isEmpty())
+        return;
+    const QString folder = folderKey(localFolder);
+    int dropped = 0;
+    {
+        QMutexLocker locker(&queueMutex);
+        for (int i = taskQueue.size() - 1; i >= 0; --i)
+            if (liesIn(taskQueue.at(i).writePath, folder)) {
+                taskQueue.removeAt(i);
+                ++dropped;
+            }
+    }
+    const bool current = busy && transfer && liesIn(currentTask.writePath, folder);
+    if (current)
+        ++dropped;
+    qInfo() << "QtFTP" << "cancelUnder" << localFolder << dropped;
+    if (current) {
+        // Only this task: the batch goes on with the rest of the queue.
+        abortReason = AbortReason::Dropped;
+        transfer->abort();
     }
 }
 
@@ -349,15 +393,22 @@ void QtFTP::downloadFinished()
         }
     }
 
-    if (abortReason == AbortReason::Cancelled) {
+    if (abortReason == AbortReason::Cancelled || abortReason == AbortReason::Dropped) {
+        const bool wholeQueue = abortReason == AbortReason::Cancelled;
         watchdog.stop();
         releaseTransfer();
         delete file;
         file = nullptr;
         busy = false;
-        // Cancelled: the group is incomplete and is not announced.
-        batchGroup = 0;
-        endBatch();
+        if (wholeQueue) {
+            // Cancelled: the group is incomplete and is not announced.
+            batchGroup = 0;
+            endBatch();
+        } else if (queuedCount() > 0) {
+            realDownload();
+        } else {
+            endBatch();
+        }
         return;
     }
 

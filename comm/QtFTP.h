@@ -76,13 +76,17 @@ public slots:
     void download(QString getPath, QString writePath);
     void exportFile(QString getPath, QString writePath);
     void cancelAll();
+    // Drops the queued tasks whose local path lies in localFolder (or is it) and aborts the
+    // transfer in progress when it writes there; the rest of the batch goes on.
+    void cancelUnder(const QString& localFolder);
     bool isBusy();
     void realDownload();
     void downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
     void downloadFinished();
 
 private:
-    enum class AbortReason { None, Stalled, Cancelled, WriteFailed };
+    // Cancelled: the whole queue (cancelAll). Dropped: this task only (cancelUnder).
+    enum class AbortReason { None, Stalled, Cancelled, Dropped, WriteFailed };
 
     void queueDownload(const FtpTask& task);
     void enqueue(const FtpTask& task, bool atFront);

@@ -404,10 +404,10 @@ void QtFTP::downloadFinished()
             // Cancelled: the group is incomplete and is not announced.
             batchGroup = 0;
             endBatch();
-        } else if (queuedCount() > 0) {
-            realDownload();
         } else {
-            endBatch();
+            // From the event loop: the caller of cancelUnder finishes its own work before
+            // the batch goes on or ends.
+            QTimer::singleShot(0, this, &QtFTP::resumeQueue);
         }
         return;
     }
@@ -476,6 +476,17 @@ void QtFTP::downloadFinished()
     }
 
     busy = false;
+    if (queuedCount() > 0)
+        realDownload();
+    else
+        endBatch();
+}
+
+void QtFTP::resumeQueue()
+{
+    // A transfer started meanwhile carries the batch on.
+    if (busy)
+        return;
     if (queuedCount() > 0)
         realDownload();
     else

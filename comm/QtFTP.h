@@ -77,7 +77,8 @@ public slots:
     void exportFile(QString getPath, QString writePath);
     void cancelAll();
     // Drops the queued tasks whose local path lies in localFolder (or is it) and aborts the
-    // transfer in progress when it writes there; the rest of the batch goes on.
+    // transfer in progress when it writes there; the rest of the batch goes on, from the
+    // event loop, so nothing is emitted inside this call.
     void cancelUnder(const QString& localFolder);
     bool isBusy();
     void realDownload();
@@ -96,6 +97,7 @@ private:
     void writeAvailable();
     void onWatchdog();
     void deliverInformationFile(const QString& fileName);
+    void resumeQueue();
     void releaseTransfer();
     void endBatch();
     void setProgressVisible(bool visible);

@@ -706,7 +706,8 @@ void TestQtFtp::cancelUnderDropsOnlyThatFolder()
     for (int channel = 1; channel <= 3; ++channel)
         QVERIFY(writeFile(rootDir->path() + "/" + otherFolder + channelFile(22, channel), randomBytes(90000 + channel, quint32(220 + channel))));
     auto otherLocal = [&](int channel) { return localDir->path() + "/proj/77" + channelFile(22, channel); };
-    FtpServer server(rootDir->path(), {"--stall", "21_CH1.dat:8192:1", "--stall-seconds", "600"});
+    FtpServer server(rootDir->path(), {"--stall", "21_CH1.dat:8192:1", "--stall", "21_CH2.dat:8192:1",
+                                       "--stall-seconds", "600"});
     QVERIFY(server.port != 0);
     const QByteArray older("an older complete copy");
     QVERIFY(writeFile(local(21, 1), older));
@@ -743,6 +744,19 @@ void TestQtFtp::cancelUnderDropsOnlyThatFolder()
     QTest::qWait(200);
     QVERIFY(boxes.isEmpty());
     QCOMPARE(visible.count(), 2);
+
+    // Its file running last: the batch ends after the call, with the group delivered before.
+    finished.clear();
+    ftp.download(otherFolder + channelFile(22, 1), otherLocal(1));
+    ftp.download(remote(21, 2), local(21, 2));
+    QTRY_COMPARE_WITH_TIMEOUT(server.stalledTransfers(), 2, 30000);
+    ftp.cancelUnder(localDir->path() + "/proj/7");
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(batchEnded(ftp, finished));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().toInt(), 22);
+    QVERIFY(!QFile::exists(local(21, 2)));
+    QVERIFY(boxes.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(server.openSessions() <= 1, 10000);
 }
 

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr quint16 DefaultFtpPort = 21;
+// Longer than any reply a server sends: a peer that never ends its line is not read on.
+constexpr int MaxReplyLineBytes = 8192;
 
 QNetworkReply::NetworkError networkError(QAbstractSocket::SocketError error)
 {
@@ -114,6 +116,8 @@ void FtpTransfer::readControl()
             onReply(code, line);
         }
     }
+    if (!done && controlBuffer.size() > MaxReplyLineBytes)
+        finish(QNetworkReply::ProtocolFailure);
 }
 
 void FtpTransfer::onReply(int code, const QByteArray& line)

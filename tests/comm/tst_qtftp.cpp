@@ -428,6 +428,19 @@ void TestQtFtp::missingFileReported()
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
     QCOMPARE(boxes.first().text, local(4, 3) + " " + remote(4, 3) + " ConnectionRefusedError\r\n");
     QVERIFY(!QFile::exists(local(4, 3)));
+
+    // A peer whose reply never ends is not read on without bound.
+    QTcpServer endless;
+    QVERIFY(endless.listen(QHostAddress::LocalHost, 0));
+    connect(&endless, &QTcpServer::newConnection, &endless, [&endless] {
+        endless.nextPendingConnection()->write(QByteArray(100000, 'x'));
+    });
+    boxes.clear();
+    ftp.setBaseUrl(instrumentFtpBaseUrl("127.0.0.1", endless.serverPort()));
+    ftp.download(remote(4, 3), local(4, 3));
+    QVERIFY(waitIdle(ftp));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QCOMPARE(boxes.first().text, local(4, 3) + " " + remote(4, 3) + " ProtocolFailure\r\n");
 }
 
 void TestQtFtp::localFileThatCannotBeOpenedFailsAlone()

@@ -1,6 +1,7 @@
 #include "QtFTP.h"
 
 #include "AppGlobals.h"
+#include "FtpTransfer.h"
 #include "OperatorMessages.h"
 
 #include <QCoreApplication>
@@ -10,9 +11,7 @@
 #include <QFileInfo>
 #include <QMetaEnum>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QUrl>
@@ -50,6 +49,25 @@ QString errorName(QNetworkReply::NetworkError error)
 bool isChannelFile(const QString& fileName)
 {
     return fileName.endsWith(QLatin1String(".dat"));
+}
+
+// Cleaned absolute path with a trailing "/": "/p/1" does not contain "/p/12".
+QString folderKey(const QString& path)
+{
+    QString key = QDir::cleanPath(QDir(path).absolutePath());
+    if (!key.endsWith(QLatin1Char('/')))
+        key += QLatin1Char('/');
+    return key;
+}
+
+bool liesIn(const QString& path, const QString& folder)
+{
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return folderKey(path).startsWith(folder, cs);
 }
 
 } // namespace
@@ -107,7 +125,6 @@ QString transferProgressLabel(const QString& writePath, qint64 bytesReceived, qi
 QtFTP::QtFTP(QObject* parent)
     : QObject(parent)
 {
-    manager = new QNetworkAccessManager(this);
     watchdog.setInterval(StallTimeoutMs);
     watchdog.setSingleShot(false);
     connect(&watchdog, &QTimer::timeout, this, &QtFTP::onWatchdog);
@@ -115,11 +132,9 @@ QtFTP::QtFTP(QObject* parent)
 
 QtFTP::~QtFTP()
 {
-    if (reply) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-        reply = nullptr;
+    if (transfer) {
+        transfer->disconnect(this);
+        transfer->abort();
     }
     // Not committed: the temporary file goes, whatever was on disk before stays.
     delete file;
@@ -194,13 +209,38 @@ void QtFTP::cancelAll()
     }
     qInfo() << "QtFTP" << "cancelAll";
     watchdog.stop();
-    if (busy && reply) {
+    if (busy && transfer) {
         // The operator asked to stop: the running transfer goes too, and an earlier copy
         // of its file stays as it was.
         abortReason = AbortReason::Cancelled;
-        reply->abort();
+        transfer->abort();
     } else if (!busy) {
         endBatch();
+    }
+}
+
+void QtFTP::cancelUnder(const QString& localFolder)
+{
+    if (localFolder.isEmpty())
+        return;
+    const QString folder = folderKey(localFolder);
+    int dropped = 0;
+    {
+        QMutexLocker locker(&queueMutex);
+        for (int i = taskQueue.size() - 1; i >= 0; --i)
+            if (liesIn(taskQueue.at(i).writePath, folder)) {
+                taskQueue.removeAt(i);
+                ++dropped;
+            }
+    }
+    const bool current = busy && transfer && liesIn(currentTask.writePath, folder);
+    if (current)
+        ++dropped;
+    qInfo() << "QtFTP" << "cancelUnder" << localFolder << dropped;
+    if (current) {
+        // Only this task: the batch goes on with the rest of the queue.
+        abortReason = AbortReason::Dropped;
+        transfer->abort();
     }
 }
 
@@ -235,11 +275,7 @@ void QtFTP::realDownload()
             currentTask = taskQueue.takeFirst();
         }
         busy = true;
-        if (reply) {
-            reply->disconnect(this);
-            reply->deleteLater();
-            reply = nullptr;
-        }
+        releaseTransfer();
         QString error;
         if (openLocalFile(currentTask, &error)) {
             startTransfer();
@@ -281,19 +317,19 @@ void QtFTP::startTransfer()
     emit progressLabelChanged(transferStartLabel(currentTask.writePath, queuedCount()));
     emit progressChanged(0, 0);
 
-    reply = manager->get(QNetworkRequest(QUrl(baseUrl + currentTask.getPath)));
-    connect(reply, &QNetworkReply::readyRead, this, &QtFTP::writeAvailable);
-    connect(reply, &QNetworkReply::downloadProgress, this, &QtFTP::downloadProgress);
-    connect(reply, &QNetworkReply::finished, this, &QtFTP::downloadFinished);
+    transfer = new FtpTransfer(QUrl(baseUrl + currentTask.getPath), this);
+    connect(transfer, &FtpTransfer::readyRead, this, &QtFTP::writeAvailable);
+    connect(transfer, &FtpTransfer::downloadProgress, this, &QtFTP::downloadProgress);
+    connect(transfer, &FtpTransfer::finished, this, &QtFTP::downloadFinished);
     watchdog.start();
     downloadClock.start();
 }
 
 void QtFTP::writeAvailable()
 {
-    if (!reply || !file || abortReason != AbortReason::None)
+    if (!transfer || !file || abortReason != AbortReason::None)
         return;
-    const QByteArray data = reply->readAll();
+    const QByteArray data = transfer->readAll();
     if (data.isEmpty())
         return;
     if (file->write(data) == data.size())
@@ -301,12 +337,12 @@ void QtFTP::writeAvailable()
     writeError = QStringLiteral("%1 写入失败: %2\r\n").arg(currentTask.writePath, file->errorString());
     qDebug() << "QtFTP" << "writeAvailable" << currentTask.writePath << file->errorString();
     abortReason = AbortReason::WriteFailed;
-    reply->abort();
+    transfer->abort();
 }
 
 void QtFTP::downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
 {
-    if (!reply)
+    if (!transfer)
         return;
     watchdog.start();
     const bool recentLabel = labelClock.isValid() && labelClock.elapsed() <= 99;
@@ -323,20 +359,20 @@ void QtFTP::downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal)
 
 void QtFTP::onWatchdog()
 {
-    if (!reply)
+    if (!transfer)
         return;
-    qDebug() << "QtFTP callOnTimeout" << reply->url().toString(QUrl::RemovePassword);
+    qDebug() << "QtFTP callOnTimeout" << transfer->url().toString(QUrl::RemovePassword);
     abortReason = AbortReason::Stalled;
-    reply->abort();
+    transfer->abort();
 }
 
 void QtFTP::downloadFinished()
 {
-    auto* finishedReply = qobject_cast<QNetworkReply*>(sender());
-    if (!finishedReply || finishedReply != reply)
+    auto* finishedTransfer = qobject_cast<FtpTransfer*>(sender());
+    if (!finishedTransfer || finishedTransfer != transfer)
         return;
 
-    const QNetworkReply::NetworkError error = reply->error();
+    const QNetworkReply::NetworkError error = transfer->error();
     bool ok = (error == QNetworkReply::NoError && abortReason == AbortReason::None);
     QString message;
     if (ok) {
@@ -346,30 +382,33 @@ void QtFTP::downloadFinished()
     if (ok && file) {
         // A server may end a transfer early and still call it complete; the size it gave
         // tells, and a short file must not replace a whole one.
-        const QVariant size = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (size.isValid() && file->pos() < size.toLongLong()) {
+        const qint64 size = transfer->size();
+        if (size >= 0 && file->pos() < size) {
             ok = false;
             message = QStringLiteral("%1 %2 传输不完整 (%3/%4)\r\n")
                           .arg(currentTask.writePath, currentTask.getPath)
                           .arg(file->pos())
-                          .arg(size.toLongLong());
-            qDebug() << "QtFTP" << "downloadFinished" << "short transfer" << currentTask.getPath << file->pos()
-                     << size.toLongLong();
+                          .arg(size);
+            qDebug() << "QtFTP" << "downloadFinished" << "short transfer" << currentTask.getPath << file->pos() << size;
         }
     }
 
-    if (abortReason == AbortReason::Cancelled) {
+    if (abortReason == AbortReason::Cancelled || abortReason == AbortReason::Dropped) {
+        const bool wholeQueue = abortReason == AbortReason::Cancelled;
         watchdog.stop();
-        reply->disconnect(this);
-        reply->close();
-        reply->deleteLater();
-        reply = nullptr;
+        releaseTransfer();
         delete file;
         file = nullptr;
         busy = false;
-        // Cancelled: the group is incomplete and is not announced.
-        batchGroup = 0;
-        endBatch();
+        if (wholeQueue) {
+            // Cancelled: the group is incomplete and is not announced.
+            batchGroup = 0;
+            endBatch();
+        } else if (queuedCount() > 0) {
+            realDownload();
+        } else {
+            endBatch();
+        }
         return;
     }
 
@@ -401,10 +440,7 @@ void QtFTP::downloadFinished()
     }
 
     watchdog.stop();
-    reply->disconnect(this);
-    reply->close();
-    reply->deleteLater();
-    reply = nullptr;
+    releaseTransfer();
 
     if (!file) {
         qWarning() << "QtFTP" << "downloadFinished" << "tmp_file is null, skipping file processing";
@@ -444,6 +480,15 @@ void QtFTP::downloadFinished()
         realDownload();
     else
         endBatch();
+}
+
+void QtFTP::releaseTransfer()
+{
+    if (!transfer)
+        return;
+    transfer->disconnect(this);
+    transfer->deleteLater();
+    transfer = nullptr;
 }
 
 void QtFTP::deliverInformationFile(const QString& fileName)

@@ -9,8 +9,7 @@
 
 #include <cstdint>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class FtpTransfer;
 class QSaveFile;
 
 // One file to fetch: remote path relative to the base URL, local path to write.
@@ -41,10 +40,11 @@ QString transferStartLabel(const QString& writePath, int filesLeft);
 QString transferProgressLabel(const QString& writePath, qint64 bytesReceived, qint64 bytesTotal,
                               qint64 elapsedMs, int filesLeft);
 
-// Download queue for the instrument's FTP server: one transfer at a time, a stalled
-// transfer is aborted and retried, and each batch ends with one report when the queue
-// has run empty. GUI thread only. It owns no widget: a progress view follows the
-// progress signals and calls cancelAll when the operator cancels.
+// Download queue for the instrument's FTP server: one transfer at a time, each over a
+// session of its own that is closed when it ends, a stalled transfer is aborted and
+// retried, and each batch ends with one report when the queue has run empty. GUI thread
+// only. It owns no widget: a progress view follows the progress signals and calls
+// cancelAll when the operator cancels.
 class QtFTP : public QObject
 {
     Q_OBJECT
@@ -76,13 +76,17 @@ public slots:
     void download(QString getPath, QString writePath);
     void exportFile(QString getPath, QString writePath);
     void cancelAll();
+    // Drops the queued tasks whose local path lies in localFolder (or is it) and aborts the
+    // transfer in progress when it writes there; the rest of the batch goes on.
+    void cancelUnder(const QString& localFolder);
     bool isBusy();
     void realDownload();
     void downloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
     void downloadFinished();
 
 private:
-    enum class AbortReason { None, Stalled, Cancelled, WriteFailed };
+    // Cancelled: the whole queue (cancelAll). Dropped: this task only (cancelUnder).
+    enum class AbortReason { None, Stalled, Cancelled, Dropped, WriteFailed };
 
     void queueDownload(const FtpTask& task);
     void enqueue(const FtpTask& task, bool atFront);
@@ -92,16 +96,15 @@ private:
     void writeAvailable();
     void onWatchdog();
     void deliverInformationFile(const QString& fileName);
-    void finishTask();
+    void releaseTransfer();
     void endBatch();
     void setProgressVisible(bool visible);
 
-    QNetworkAccessManager* manager = nullptr;
     QSaveFile* file = nullptr;
     QList<FtpTask> taskQueue;
     FtpTask currentTask;
     QMutex queueMutex;
-    QNetworkReply* reply = nullptr;
+    FtpTransfer* transfer = nullptr;
     QString baseUrl;
     bool busy = false;
     bool progressVisible = false;

@@ -8,6 +8,8 @@ The server stops when its standard input closes, so it never outlives the test p
 started it, even when that process is killed.
 
 Every RETR is written to standard error as "RETR <path>" (the path as seen by the client).
+Every control session opened or closed is written there as "OPEN <n>" or "CLOSE <n>", n being
+the number of sessions open afterwards.
 
 Fault injection:
   --stall GLOB:BYTES:COUNT  the first COUNT transfers of files whose name matches GLOB
@@ -142,6 +144,18 @@ class TestDTPHandler(ThrottledDTPHandler):
 
 
 class TestFTPHandler(FTPHandler):
+    open_sessions = 0
+
+    def on_connect(self):
+        TestFTPHandler.open_sessions += 1
+        sys.stderr.write("OPEN %d\n" % TestFTPHandler.open_sessions)
+        sys.stderr.flush()
+
+    def on_disconnect(self):
+        TestFTPHandler.open_sessions -= 1
+        sys.stderr.write("CLOSE %d\n" % TestFTPHandler.open_sessions)
+        sys.stderr.flush()
+
     def ftp_RETR(self, file):
         # Each requested path as the client named it, for tests that check what was asked for.
         sys.stderr.write("RETR %s\n" % self.fs.fs2ftp(file))

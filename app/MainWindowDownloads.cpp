@@ -47,9 +47,9 @@ void MainWindow::beginRunDownloads()
 
 void MainWindow::discardRunDownloads()
 {
-    // Nothing queued is announced any more once the queue is cancelled.
-    ftp->cancelAll();
-    downloadGroups.clear();
+    // Only the run's own downloads go: an earlier run's last group, files fetched from the
+    // tree and an export in the queue are fetched on.
+    cancelDownloadsInto(runPointDir);
     if (!runToken)
         return;
     const std::shared_ptr<std::atomic_bool> discarded = runToken;
@@ -65,6 +65,18 @@ void MainWindow::discardRunDownloads()
     if (calcWatcher.isRunning())
         calcWatcher.waitForFinished();
     qDebug() << "MainWindow" << "discardRunDownloads" << runPointDir;
+}
+
+void MainWindow::cancelDownloadsInto(const QString& pointDir)
+{
+    if (pointDir.isEmpty())
+        return;
+    // Forgotten first: the cancel may end the batch at once, and these groups are not whole.
+    for (int i = downloadGroups.size() - 1; i >= 0; --i) {
+        if (downloadGroups.at(i).pointDir == pointDir)
+            downloadGroups.removeAt(i);
+    }
+    ftp->cancelUnder(pointDir);
 }
 
 void MainWindow::onSlotRequestTransormData(int gNum)

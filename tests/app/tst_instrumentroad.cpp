@@ -124,6 +124,7 @@ private slots:
     void offlineRunDownloadsNothing();
     void cooperativeStartIsRefusedForEachReason();
     void aGroupQueuedBehindARetryIsCalculated();
+    void discardingARunLeavesOtherDownloadsAlone();
     void disconnectsAndClosesWithoutLosingACalculation();
 
 private:
@@ -614,6 +615,68 @@ void TestInstrumentRoad::aGroupQueuedBehindARetryIsCalculated()
     QVERIFY(window->downloadGroups.isEmpty());
     openProject();
     QCOMPARE(resultsShown, shown + 2);
+}
+
+void TestInstrumentRoad::discardingARunLeavesOtherDownloadsAlone()
+{
+    // A saved run's only group is still downloading: its last file stalls twice.
+    st_PointParam task = roadTask();
+    task.GroupNum = 1;
+    window->formParam->setTaskParam(task);
+    window->ui->lineEdit_PointNum->setText("400");
+    QVERIFY(startRun("tbtnStartSample"));
+    const int saved = lastStart().Pos.ID;
+    QTRY_VERIFY(!entryOf(projectPath, saved).isEmpty());
+    QVERIFY(addStall(3600, "*/" + servePoint(saved) + "/1_CH6.dat:4096:2"));
+    const int shown = resultsShown;
+    const int boxesBefore = boxes.size();
+    const int stalls = serverLog().count("stalling 1_CH6.dat");
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 1, 10000);
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // The next run is stopped by the instrument right after its first group.
+    window->formParam->setTaskParam(roadTask());
+    QVERIFY(startRun("tbtnStartSample"));
+    const int stopped = lastStart().Pos.ID;
+    QVERIFY(stopped != saved);
+    QTRY_VERIFY(!entryOf(projectPath, stopped).isEmpty());
+    servePoint(stopped);
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(StopReport, QByteArray()));
+    QTRY_VERIFY(entryOf(projectPath, stopped).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 30000);
+    QTRY_VERIFY(!window->ftp->isBusy());
+    QVERIFY(QFile::exists(projDir + "/data/" + QString::number(saved) + ".txt"));
+    QCOMPARE(fileBytes(projDir + '/' + QString::number(saved) + "/1_CH6.dat"),
+             fileBytes(tmp.filePath("source/1_CH6.dat")));
+    QVERIFY(!QDir(projDir + '/' + QString::number(stopped)).exists());
+    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
+
+    // A second trial while the first one's last file is on its way, paused for less than the
+    // stall limit: it is not written into the folder the second trial starts from.
+    QVERIFY(startRun("tbtnPreSampleData"));
+    QVERIFY(addStall(1.5, "*/tmp/TrySample/2_CH6.dat:4096:1"));
+    const int trialStalls = serverLog().count("stalling 2_CH6.dat");
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 2_CH6.dat"), trialStalls + 1, 10000);
+    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
+    QVERIFY(startRun("tbtnPreSampleData"));
+    QVERIFY(!QDir(projDir + "/-1").exists());
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(projDir + "/-1/2_CH6.dat"), 20000);
+    QTRY_VERIFY(!window->ftp->isBusy());
+    for (int g = 1; g <= 2; ++g)
+        for (int c = 1; c <= 6; ++c)
+            QCOMPARE(fileBytes(fixtures::channelFilePath(projDir + "/-1", g, c)),
+                     fileBytes(fixtures::channelFilePath(ftpRoot + "/tmp/TrySample", g, c)));
+    QTRY_COMPARE(window->formTSGraph->getCurGroupNum(), 2);
+    QTest::qWait(300);
+    QVERIFY2(boxes.size() == boxesBefore, qPrintable(boxes.mid(boxesBefore).join(" | ")));
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
 void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()

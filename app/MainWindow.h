@@ -144,9 +144,9 @@ private:
     bool runRecorded = false;      // this window's addPointData of the run succeeded
     bool runDiscarded = false;     // stopped or cancelled: finished downloads of the run are ignored
     qint64 runProjectID = NoProjectID;  // project the run was started in
-    // A discarded run has its download queue cancelled (QtFTP::cancelAll) before its record
-    // and folder go; the download road ignores a finished() while runDiscarded is set, and
-    // group events while runAcknowledged is not.
+    // A discarded run has its downloads cancelled (QtFTP::cancelUnder its point folder) before
+    // its record and folder go; the download road ignores a finished() while runDiscarded is
+    // set, and group events while runAcknowledged is not.
 
     // Connection and sampling helpers.
     void onConnectFailed(const QString& reason);  // for Com::ComConnectFailed
@@ -166,6 +166,9 @@ private:
     // that its result tables can be deleted right after this returns.
     void beginRunDownloads();
     void discardRunDownloads();
+    // Cancels the downloads into pointDir (and below), the transfer in progress only when it
+    // is one of them, and forgets the groups queued for it; other downloads go on.
+    void cancelDownloadsInto(const QString& pointDir);
     // One group of a run whose channel files are queued and not yet calculated.
     struct QueuedGroup
     {

@@ -47,9 +47,9 @@ void MainWindow::beginRunDownloads()
 
 void MainWindow::discardRunDownloads()
 {
-    // Nothing queued is announced any more once the queue is cancelled.
-    ftp->cancelAll();
-    downloadGroups.clear();
+    // Only the run's own downloads go: an earlier run's last group, files fetched from the
+    // tree and an export in the queue are fetched on.
+    cancelDownloadsInto(runPointDir);
     if (!runToken)
         return;
     const std::shared_ptr<std::atomic_bool> discarded = runToken;
@@ -65,6 +65,18 @@ void MainWindow::discardRunDownloads()
     if (calcWatcher.isRunning())
         calcWatcher.waitForFinished();
     qDebug() << "MainWindow" << "discardRunDownloads" << runPointDir;
+}
+
+void MainWindow::cancelDownloadsInto(const QString& pointDir)
+{
+    if (pointDir.isEmpty())
+        return;
+    // Forgotten first: the cancel may end the batch at once, and these groups are not whole.
+    for (int i = downloadGroups.size() - 1; i >= 0; --i) {
+        if (downloadGroups.at(i).pointDir == pointDir)
+            downloadGroups.removeAt(i);
+    }
+    ftp->cancelUnder(pointDir);
 }
 
 void MainWindow::onSlotRequestTransormData(int gNum)
@@ -160,32 +172,34 @@ void MainWindow::getPointData(int pointID, int CHS)
 
 void MainWindow::onFtpFinished(int gNum)
 {
-    // The batch holds every group queued since the last one: the last entry for gNum ends it.
-    int last = -1;
-    for (int i = downloadGroups.size() - 1; i >= 0; --i) {
-        if (downloadGroups.at(i).group == gNum) {
-            last = i;
-            break;
-        }
-    }
-    if (last < 0 || !projectOpen) {
-        qDebug() << "MainWindow" << "onFtpFinished" << gNum << "ignored: no group of a current run";
+    // The queue has run empty, so every file queued so far has been tried: each queued group
+    // is done, also when a retried file of an earlier group came last (gNum is then that
+    // earlier group, not the newest).
+    const QList<QueuedGroup> batch = downloadGroups;
+    downloadGroups.clear();
+    if (!projectOpen) {
+        qDebug() << "MainWindow" << "onFtpFinished" << gNum << "ignored: no project open";
         return;
     }
-    const QList<QueuedGroup> batch = downloadGroups.mid(0, last + 1);
-    downloadGroups.erase(downloadGroups.begin(), downloadGroups.begin() + last + 1);
 
-    // A group whose files went out with a later group's batch is calculated too, before it.
+    const QueuedGroup* shown = nullptr;
     for (const QueuedGroup& queued : batch) {
-        if (queued.mode != Pre && !queued.discarded->load())
+        if (queued.discarded->load())
+            continue;
+        if (queued.mode != Pre)
             queueCalculation(CalcJob{queued.pointDir, queued.param, queued.group, queued.discarded});
+        if (queued.pointDir.startsWith(projectDir + QLatin1Char('/')))
+            shown = &queued;
+    }
+    if (!shown) {
+        qDebug() << "MainWindow" << "onFtpFinished" << gNum << "no group of the open project to show";
+        return;
     }
 
-    const QueuedGroup& shown = batch.last();
-    formTSGraph->loadGroupFiles(shown.pointDir, shown.param.CHSelect, gNum);
-    if (gNum > 1)
+    formTSGraph->loadGroupFiles(shown->pointDir, shown->param.CHSelect, shown->group);
+    if (shown->group > 1)
         ui->tbtnLastSampleGroup->show();
-    if (shown.mode == Pre) {
+    if (shown->mode == Pre) {
         ui->stacked_Graph->setCurrentIndex(0);
         return;
     }

@@ -41,6 +41,9 @@ constexpr qint32 MinLeadSeconds = 5;
 
 void MainWindow::onStartSample(int mode)
 {
+    // The last trial's files still on their way would be written into the folder as it goes.
+    if (projectOpen)
+        cancelDownloadsInto(projectDir + QStringLiteral("/-1"));
     formIndex->removePreSampleDir();
     const int pointStep = formParam->lineEdit_PointStep->text().toInt();
     setSystemConfig(pointStep, formParam->getOnLineSelect(), formParam->getTaskParam(st_PointPos{}));

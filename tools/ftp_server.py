@@ -19,6 +19,11 @@ Fault injection:
   --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
   --rate BYTES              send BYTES bytes per second, in tenths
   --no-size                 no SIZE command, so the client cannot know the file size
+A GLOB with a "/" is matched against the file's whole path, so that it can name one folder.
+
+Rules can be added while the server runs, a line each on standard input, each answered on
+standard output with "OK <line>" once in force:
+  stall SECONDS GLOB:BYTES:COUNT   as --stall, stopped for SECONDS instead of --stall-seconds
 """
 
 import argparse
@@ -36,14 +41,16 @@ LOOPBACK = "127.0.0.1"
 
 
 class StallRule:
-    def __init__(self, text):
+    def __init__(self, text, seconds=None):
         pattern, stall_bytes, count = text.rsplit(":", 2)
         self.pattern = pattern
         self.stall_bytes = int(stall_bytes)
         self.remaining = int(count)
+        self.seconds = seconds
 
-    def take(self, name):
-        if not fnmatch.fnmatch(name, self.pattern) or self.remaining == 0:
+    def take(self, path):
+        subject = path if "/" in self.pattern else os.path.basename(path)
+        if not fnmatch.fnmatch(subject, self.pattern) or self.remaining == 0:
             return False
         if self.remaining > 0:
             self.remaining -= 1
@@ -60,6 +67,7 @@ class TestDTPHandler(ThrottledDTPHandler):
         super().__init__(sock, cmd_channel)
         self._rule_checked = False
         self._stall_at = None
+        self._stall_seconds = self.stall_seconds
         self._short_at = None
         self._sent = 0
         self._resume = None
@@ -69,16 +77,19 @@ class TestDTPHandler(ThrottledDTPHandler):
         self._rule_checked = True
         if self.file_obj is None:
             return
-        name = os.path.basename(self.file_obj.name)
+        path = self.file_obj.name
+        name = os.path.basename(path)
         sys.stderr.write("sending %s\n" % name)
         sys.stderr.flush()
         for rule in self.short_rules:
-            if rule.take(name):
+            if rule.take(path):
                 self._short_at = rule.stall_bytes
                 break
-        for rule in self.stall_rules:
-            if rule.take(name):
+        for rule in list(self.stall_rules):
+            if rule.take(path):
                 self._stall_at = rule.stall_bytes
+                if rule.seconds is not None:
+                    self._stall_seconds = rule.seconds
                 sys.stderr.write("stalling %s after %d bytes\n" % (name, rule.stall_bytes))
                 sys.stderr.flush()
                 return
@@ -97,7 +108,7 @@ class TestDTPHandler(ThrottledDTPHandler):
         if self._stall_at is not None:
             room = self._stall_at - self._sent
             if room <= 0:
-                self._pause(self.stall_seconds, stall=True)
+                self._pause(self._stall_seconds, stall=True)
                 return 0
             data = data[:room]
         if self.rate:
@@ -106,7 +117,7 @@ class TestDTPHandler(ThrottledDTPHandler):
         sent = super().send(data)
         self._sent += sent
         if self._stall_at is not None and self._sent >= self._stall_at:
-            self._pause(self.stall_seconds, stall=True)
+            self._pause(self._stall_seconds, stall=True)
         elif self.rate and sent > 0:
             self._pause(sent / self.rate, stall=False)
         return sent
@@ -152,11 +163,19 @@ class TestFTPHandler(FTPHandler):
         return super().ftp_RETR(file)
 
 
-def exit_when_input_closes():
+def read_commands_until_input_closes():
     def watch():
         try:
-            while sys.stdin.buffer.read(4096):
-                pass
+            for raw in sys.stdin.buffer:
+                line = raw.decode("utf-8", "replace").strip()
+                words = line.split(" ", 2)
+                try:
+                    if len(words) != 3 or words[0] != "stall":
+                        raise ValueError
+                    TestDTPHandler.stall_rules.append(StallRule(words[2], float(words[1])))
+                    print("OK %s" % line, flush=True)
+                except ValueError:
+                    print("BAD %s" % line, flush=True)
         finally:
             os._exit(0)
 
@@ -196,7 +215,7 @@ def main():
     handler.passive_ports = None
     handler.permit_foreign_addresses = False
 
-    exit_when_input_closes()
+    read_commands_until_input_closes()
     server = FTPServer((LOOPBACK, args.port), handler)
     print("PORT %d" % server.address[1], flush=True)
     server.serve_forever(timeout=0.05, handle_exit=True)

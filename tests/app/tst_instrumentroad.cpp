@@ -123,21 +123,35 @@ private slots:
     void trialRunOnlyShowsTheTimeSeries();
     void offlineRunDownloadsNothing();
     void cooperativeStartIsRefusedForEachReason();
+    void aGroupQueuedBehindARetryIsCalculated();
+    void discardingARunLeavesOtherDownloadsAlone();
     void disconnectsAndClosesWithoutLosingACalculation();
 
 private:
     void dropFile(const QString& path);
     void openProject();
+    QByteArray serverLog();
     QStringList retrPaths();
+    QString servePoint(int pointID);
+    bool addStall(double seconds, const QString& rule);
     QStringList expectedRetr(const QString& folder, int group) const;
     QToolButton* button(const char* name) const { return window->findChild<QToolButton*>(QLatin1String(name)); }
     bool startRun(const char* buttonName);
     bool curvesShown() const;
+    // The payload of the last SampleStart sent: a heartbeat may have gone out after it.
+    QByteArray lastStartBytes() const
+    {
+        const QList<FakeInstrument::Request> requests = fake.requests();
+        for (int i = requests.size() - 1; i >= 0; --i)
+            if (requests.at(i).msgId == LibCom::SampleStart)
+                return requests.at(i).payload;
+        return QByteArray();
+    }
     // The task record of the last SampleStart sent.
     st_PointParam lastStart() const
     {
         st_PointParam param = defaultPointParam();
-        pointParamFromBytes(fake.requests().last().payload, &param);
+        pointParamFromBytes(lastStartBytes(), &param);
         return param;
     }
 
@@ -254,14 +268,42 @@ void TestInstrumentRoad::openProject()
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
-QStringList TestInstrumentRoad::retrPaths()
+QByteArray TestInstrumentRoad::serverLog()
 {
     ftpLog += ftpServer.readAllStandardError();
+    return ftpLog;
+}
+
+QStringList TestInstrumentRoad::retrPaths()
+{
     QStringList paths;
-    for (const QByteArray& line : ftpLog.split('\n'))
+    for (const QByteArray& line : serverLog().split('\n'))
         if (line.startsWith("RETR "))
             paths << QString::fromUtf8(line.mid(5));
     return paths;
+}
+
+// The instrument's folder of a point made during the test: the same two groups.
+QString TestInstrumentRoad::servePoint(int pointID)
+{
+    const QString remote = QStringLiteral("mnt/DATA/%1/%2").arg(ProjID).arg(pointID);
+    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remote);
+    return remote;
+}
+
+// A stall rule of the FTP server from now on; true once the server has it in force.
+bool TestInstrumentRoad::addStall(double seconds, const QString& rule)
+{
+    const QByteArray line = "stall " + QByteArray::number(seconds) + ' ' + rule.toUtf8();
+    ftpServer.write(line + '\n');
+    return QTest::qWaitFor(
+        [&] {
+            while (ftpServer.canReadLine())
+                if (ftpServer.readLine().trimmed() == "OK " + line)
+                    return true;
+            return false;
+        },
+        10000);
 }
 
 QStringList TestInstrumentRoad::expectedRetr(const QString& folder, int group) const
@@ -334,7 +376,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
     st_PointParam expected = roadTask();
     expected.Pos = st_PointPos{ProjID, 1, 1, 100, 0};
     QCOMPARE(lastStart().Pos.ID, 1);
-    QCOMPARE(fake.requests().last().payload, pointParamToBytes(expected));
+    QCOMPARE(lastStartBytes(), pointParamToBytes(expected));
 
     // Acknowledged at once: the point is in the project file.
     QTRY_VERIFY(!entryOf(projectPath, 1).isEmpty());
@@ -523,6 +565,118 @@ void TestInstrumentRoad::cooperativeStartIsRefusedForEachReason()
     QTest::qWait(200);
     QCOMPARE(fake.count(GroupReport), starts);
     window->ui->groupBox_Sync->setChecked(false);
+}
+
+void TestInstrumentRoad::aGroupQueuedBehindARetryIsCalculated()
+{
+    window->formParam->setTaskParam(roadTask());
+    window->ui->lineEdit_PointNum->setText("300");
+    QVERIFY(startRun("tbtnStartSample"));
+    const int id = lastStart().Pos.ID;
+    QTRY_VERIFY(!entryOf(projectPath, id).isEmpty());
+    const QString remote = servePoint(id);
+    // Group 1's last file stalls until it is given up and queued again, behind group 2's files.
+    QVERIFY(addStall(3600, "*/" + remote + "/1_CH6.dat:4096:1"));
+    QSignalSpy batches(window->ftp, &QtFTP::finished);
+    const int shown = resultsShown;
+    const int stalls = serverLog().count("stalling 1_CH6.dat");
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 1, 10000);
+    fake.send(GroupReport, le32(2));
+
+    // One batch, ended by group 1's file; both groups calculated in order, the newest shown.
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 30000);
+    QCOMPARE(batches.count(), 1);
+    QCOMPARE(batches.at(0).at(0).toInt(), 1);
+    QCOMPARE(retrPaths().last(), "/" + remote + "/1_CH6.dat");
+    QCOMPARE(fileBytes(projDir + "/data/" + QString::number(id) + ".txt"), fileBytes(expectTable));
+    QCOMPARE(window->formTSGraph->getCurGroupNum(), 2);
+    QCOMPARE(window->ui->stacked_Graph->currentIndex(), 1);
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // A batch that ends while no project is open leaves no group behind for a later one.
+    st_PointParam task = roadTask();
+    task.GroupNum = 1;
+    window->formParam->setTaskParam(task);
+    QVERIFY(startRun("tbtnStartSample"));
+    const int closed = lastStart().Pos.ID;
+    QTRY_VERIFY(!entryOf(projectPath, closed).isEmpty());
+    QVERIFY(addStall(1, "*/" + servePoint(closed) + "/1_CH6.dat:4096:1"));
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 2, 10000);
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnCloseProject")->isEnabled());
+    button("tbtnCloseProject")->click();
+    QVERIFY(!window->projectOpen);
+    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 2, 10000);
+    QVERIFY(window->downloadGroups.isEmpty());
+    openProject();
+    QCOMPARE(resultsShown, shown + 2);
+}
+
+void TestInstrumentRoad::discardingARunLeavesOtherDownloadsAlone()
+{
+    // A saved run's only group is still downloading: its last file stalls twice.
+    st_PointParam task = roadTask();
+    task.GroupNum = 1;
+    window->formParam->setTaskParam(task);
+    window->ui->lineEdit_PointNum->setText("400");
+    QVERIFY(startRun("tbtnStartSample"));
+    const int saved = lastStart().Pos.ID;
+    QTRY_VERIFY(!entryOf(projectPath, saved).isEmpty());
+    QVERIFY(addStall(3600, "*/" + servePoint(saved) + "/1_CH6.dat:4096:2"));
+    const int shown = resultsShown;
+    const int boxesBefore = boxes.size();
+    const int stalls = serverLog().count("stalling 1_CH6.dat");
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 1, 10000);
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // The next run is stopped by the instrument right after its first group.
+    window->formParam->setTaskParam(roadTask());
+    QVERIFY(startRun("tbtnStartSample"));
+    const int stopped = lastStart().Pos.ID;
+    QVERIFY(stopped != saved);
+    QTRY_VERIFY(!entryOf(projectPath, stopped).isEmpty());
+    servePoint(stopped);
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(StopReport, QByteArray()));
+    QTRY_VERIFY(entryOf(projectPath, stopped).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 30000);
+    QTRY_VERIFY(!window->ftp->isBusy());
+    QVERIFY(QFile::exists(projDir + "/data/" + QString::number(saved) + ".txt"));
+    QCOMPARE(fileBytes(projDir + '/' + QString::number(saved) + "/1_CH6.dat"),
+             fileBytes(tmp.filePath("source/1_CH6.dat")));
+    QVERIFY(!QDir(projDir + '/' + QString::number(stopped)).exists());
+    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
+
+    // A second trial while the first one's last file is on its way, paused for less than the
+    // stall limit: it is not written into the folder the second trial starts from.
+    QVERIFY(startRun("tbtnPreSampleData"));
+    QVERIFY(addStall(1.5, "*/tmp/TrySample/2_CH6.dat:4096:1"));
+    const int trialStalls = serverLog().count("stalling 2_CH6.dat");
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 2_CH6.dat"), trialStalls + 1, 10000);
+    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
+    QVERIFY(startRun("tbtnPreSampleData"));
+    QVERIFY(!QDir(projDir + "/-1").exists());
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(projDir + "/-1/2_CH6.dat"), 20000);
+    QTRY_VERIFY(!window->ftp->isBusy());
+    for (int g = 1; g <= 2; ++g)
+        for (int c = 1; c <= 6; ++c)
+            QCOMPARE(fileBytes(fixtures::channelFilePath(projDir + "/-1", g, c)),
+                     fileBytes(fixtures::channelFilePath(ftpRoot + "/tmp/TrySample", g, c)));
+    QTRY_COMPARE(window->formTSGraph->getCurGroupNum(), 2);
+    QTest::qWait(300);
+    QVERIFY2(boxes.size() == boxesBefore, qPrintable(boxes.mid(boxesBefore).join(" | ")));
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
 void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()

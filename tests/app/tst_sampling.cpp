@@ -5,9 +5,11 @@
 #include "Form_Index.h"
 #include "Form_Param.h"
 #include "Form_StatusBar.h"
+#include "InstrumentClock.h"
 #include "LibCom.h"
 #include "MainWindowUi.h"
 #include "ModalAnswers.h"
+#include "MyComboBox.h"
 #include "OperatorMessages.h"
 
 #include <QJsonArray>
@@ -73,6 +75,7 @@ private:
     QString projectPath;
     QStringList snacks, boxes;  // texts shown
     QStringList titles;         // of the boxes
+    QList<QMap<QMessageBox::StandardButton, QString>> captions;  // of the boxes' buttons
     QList<int> answers;         // to the next questions; Ok when none is left
     std::function<void()> onBox;
     int statusReports = 0;
@@ -156,6 +159,7 @@ private slots:
         snacks.clear();
         boxes.clear();
         titles.clear();
+        captions.clear();
         answers.clear();
         onBox = nullptr;
         setSnackbarReceiver([this](const QString& text) { snacks << text; });
@@ -163,6 +167,7 @@ private slots:
                                    QMessageBox::StandardButtons) {
             boxes << text;
             titles << QStringLiteral("%1 %2").arg(icon).arg(title);
+            captions << messageBoxCaptions();
             if (onBox)
                 onBox();
             return answers.isEmpty() ? int(QMessageBox::Ok) : answers.takeFirst();
@@ -423,6 +428,90 @@ private slots:
         instrumentStops();
         QCOMPARE(points().size(), 1);
         QCOMPARE(w->formIndex->getNextPointID(), 3);
+    }
+
+    // A cooperative start 6 s ahead of the instrument's clock is sent with its start time and
+    // runs offline, also from the online tab; 5 s ahead is refused.
+    void cooperativeStartIsSentAndRunsOffline()
+    {
+        connectLink();
+        status(0);  // the status records carry no satellite time: set the clock below
+        TimeSynced.store(1);
+        w->ui->groupBox_Sync->setChecked(true);
+        w->ui->comboBox_SyncHour->setCurrentIndex(12);
+        w->ui->comboBox_SyncMinute->setCurrentIndex(0);
+        const qint64 start = QDateTime(QDate::currentDate(), QTime(12, 0)).toSecsSinceEpoch();
+        // The instrument's clock at lead + a fraction of a second before 12:00, the
+        // fraction being the computer's: started early in a second, the start reads the
+        // clock before the next second begins, so the lead in whole seconds is exact.
+        auto startAhead = [&](int lead) {
+            while (QDateTime::currentMSecsSinceEpoch() % 1000 < 20 || QDateTime::currentMSecsSinceEpoch() % 1000 > 300)
+                QTest::qSleep(5);
+            const qint64 now = QDateTime::currentMSecsSinceEpoch() / 1000;
+            TimeDiff.store((start - lead - 1 - now) * 1000);
+            w->onStartSample(Online);
+        };
+
+        startAhead(5);
+        QCOMPARE(snacks.last(), QStringLiteral("协同采集时间早于当前时间!请重新设置再进行操作！"));
+        QTest::qWait(200);
+        QCOMPARE(starts(), 0);
+
+        QSignalSpy offline(w.get(), &MainWindow::sampleStart_Off);
+        QSignalSpy online(w.get(), &MainWindow::sampleStart);
+        startAhead(6);
+        QTRY_COMPARE_WITH_TIMEOUT(offline.count(), 1, Patience);
+        QCOMPARE(online.count(), 0);
+        QCOMPARE(lastStart().StartTime, quint64(start));
+        QCOMPARE(w->sampleMode, int(Offline));
+        QCOMPARE(points().size(), 1);
+        QVERIFY(boxes.isEmpty());
+        TimeSynced.store(0);
+    }
+
+    // Same line and mileage with the same channels: the box's three answers.
+    void sameMileageBoxOffersNewPointNextMileageOrSamePoint()
+    {
+        connectLink();
+        startRun(Online, SIGNAL(sampleStart()));
+        auto save = [this] {
+            w->curPointID = -1;
+            w->onSaveData();
+            w->ui->lineEdit_PointNum->setText(QStringLiteral("100"));
+        };
+        save();
+
+        answers << QMessageBox::Yes;
+        startRun(Online, SIGNAL(sampleStart()));
+        QCOMPARE(boxes, QStringList{QStringLiteral("当前线已存在相同里程,是否创建新点？")});
+        QCOMPARE(titles.last(), QStringLiteral("%1 提示").arg(QMessageBox::Question));
+        const QMap<QMessageBox::StandardButton, QString> expected{{QMessageBox::Yes, QStringLiteral("里程100新点")},
+                                                                  {QMessageBox::No, QStringLiteral("同点采样")},
+                                                                  {QMessageBox::Reset, QStringLiteral("下一里程110")}};
+        QCOMPARE(captions.last(), expected);
+        QCOMPARE(points().size(), 2);
+        QCOMPARE(points()[1].toObject().value(QStringLiteral("ID")).toInt(), 2);
+        QCOMPARE(points()[1].toObject().value(QStringLiteral("Point")).toInt(), 100);
+        save();
+
+        answers << QMessageBox::Reset;
+        startRun(Online, SIGNAL(sampleStart()));
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(w->ui->lineEdit_PointNum->text(), QStringLiteral("110"));
+        QCOMPARE(lastStart().Pos.Point, 110);
+        QCOMPARE(points().size(), 3);
+        QCOMPARE(points()[2].toObject().value(QStringLiteral("ID")).toInt(), 3);
+        QCOMPARE(points()[2].toObject().value(QStringLiteral("Point")).toInt(), 110);
+        save();
+
+        // The newest point at the mileage is the one sampled again.
+        answers << QMessageBox::No;
+        startRun(Online, SIGNAL(sampleStart()));
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(lastStart().Pos.ID, 2);
+        QCOMPARE(points().size(), 3);
+        QCOMPARE(rateKeys(points()[1]), 6);
+        QCOMPARE(rateKeys(points()[0]), 3);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "MTEstimates.h"
 #include "PointParam.h"
 
+#include <QByteArray>
 #include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
@@ -144,6 +145,11 @@ private:
     bool runRecorded = false;      // this window's addPointData of the run succeeded
     bool runDiscarded = false;     // stopped or cancelled: finished downloads of the run are ignored
     qint64 runProjectID = NoProjectID;  // project the run was started in
+    // A same-point run stores, shows and calculates its group g as the point's group n + g,
+    // n being the point's last group before the run (0 for a new point). startGroupOffset
+    // is n as the start read it; runGroupOffset the n of the acknowledged run.
+    int startGroupOffset = 0;
+    int runGroupOffset = 0;
     // A discarded run has its downloads cancelled (QtFTP::cancelUnder its point folder) before
     // its record and folder go; the download road ignores a finished() while runDiscarded is
     // set, and group events while runAcknowledged is not.
@@ -152,7 +158,8 @@ private:
     void onConnectFailed(const QString& reason);  // for Com::ComConnectFailed
     bool runBelongsToOpenProject() const;
     // Cancels the run's downloads and marks it discarded; with removeRecord also takes its
-    // recording out of the project with the point's result tables.
+    // recording out of the project and puts the point's result tables back as they were
+    // before the run (none for a new point).
     void discardRun(bool removeRecord);
     void removeResultTables(int pointID);
     friend class TestSampling;
@@ -162,13 +169,33 @@ private:
     // window's SampleStart was acknowledged (onSlotSampleStarted); the run's group reports
     // count from now on. discardRunDownloads (discardRun): the run is stopped or cancelled;
     // its queued downloads and calculations go, the transfer in progress is aborted, a late
-    // finished of it is ignored, and a calculation of it that is running is waited for, so
-    // that its result tables can be deleted right after this returns.
+    // finished of it is ignored; a calculation of it that is running goes on (nothing waits
+    // for it inside the link's receive pass), see dropDiscardedRun.
     void beginRunDownloads();
     void discardRunDownloads();
     // Cancels the downloads into pointDir (and below), the transfer in progress only when it
     // is one of them, and forgets the groups queued for it; other downloads go on.
     void cancelDownloadsInto(const QString& pointDir);
+    // getPointData, with the instrument's group remoteGroup stored as localGroup (a run's
+    // group g is the point's group n + g).
+    void getPointFiles(int pointID, int CHS, int remoteGroup, int localGroup);
+    // A result table as it was; put back by writing the bytes again, or by removing it.
+    struct TableSnapshot
+    {
+        QString path;
+        bool existed = false;
+        QByteArray bytes;
+    };
+    static TableSnapshot takeTableSnapshot(const QString& path);
+    // After the discarded run's record is gone: its files (given by removeData) are deleted
+    // and the point's tables go back to what they held before the run (none for a new
+    // point, the snapshot for a same-point run). At once when no calculation runs, else as
+    // soon as the running one, which may read those files and write those tables, has
+    // ended (before the next one starts).
+    void dropDiscardedRun(const QStringList& files);
+    void finishDroppedRuns();
+    // A run about to start in this point's folder must not get its files deleted later.
+    void finishDroppedRunsOf(int pointID);
     // One group of a run whose channel files are queued and not yet calculated.
     struct QueuedGroup
     {
@@ -202,6 +229,12 @@ private:
     // that a point's groups are merged and shown in group order.
     QList<CalcJob> calcJobs;
     QFutureWatcher<void> calcWatcher;
+    // A same-point run's point tables, taken before its first calculation starts.
+    QList<TableSnapshot> runTablesBefore;
+    bool runTablesTaken = false;
+    // Tables to put back and files to delete once the calculation running now has ended.
+    QList<TableSnapshot> tablesToPutBack;
+    QStringList filesToDelete;
 
     // --- Wiring (MainWindowWiring.cpp) ---
     void switchPage(int index);

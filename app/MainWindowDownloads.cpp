@@ -9,10 +9,13 @@
 #include "OperatorMessages.h"
 #include "PointCalculation.h"
 #include "QtFTP.h"
+#include "SafeFileWrite.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 // Downloading each finished group, showing it and computing its sounding.
@@ -43,6 +46,9 @@ void MainWindow::beginRunDownloads()
     runPointDir = projectDir + QLatin1Char('/') + QString::number(pointParam.Pos.ID);
     runMode = sampleMode;
     runReportedGroups.clear();
+    runGroupOffset = startGroupOffset;
+    runTablesBefore.clear();
+    runTablesTaken = false;
 }
 
 void MainWindow::discardRunDownloads()
@@ -59,11 +65,9 @@ void MainWindow::discardRunDownloads()
         if (calcJobs.at(i).discarded == discarded)
             calcJobs.removeAt(i);
     }
-    // The calculation running now may be one of this run; it would write the result table
-    // again after the caller has deleted it, so it is allowed to end first (a result of the
-    // run is not shown).
-    if (calcWatcher.isRunning())
-        calcWatcher.waitForFinished();
+    // The calculation running now may be one of this run: it is not waited for here (this
+    // runs inside the link's receive pass); its result is not shown, and the files it reads
+    // and the tables it writes are dealt with once it has ended (dropDiscardedRun).
     qDebug() << "MainWindow" << "discardRunDownloads" << runPointDir;
 }
 
@@ -77,6 +81,71 @@ void MainWindow::cancelDownloadsInto(const QString& pointDir)
             downloadGroups.removeAt(i);
     }
     ftp->cancelUnder(pointDir);
+}
+
+MainWindow::TableSnapshot MainWindow::takeTableSnapshot(const QString& path)
+{
+    TableSnapshot snapshot;
+    snapshot.path = path;
+    QFile file(path);
+    snapshot.existed = file.open(QIODevice::ReadOnly);
+    if (snapshot.existed)
+        snapshot.bytes = file.readAll();
+    return snapshot;
+}
+
+void MainWindow::dropDiscardedRun(const QStringList& files)
+{
+    filesToDelete += files;
+    if (runGroupOffset > 0) {
+        // Only what the run's own calculations changed; none started: nothing changed.
+        if (runTablesTaken)
+            tablesToPutBack += runTablesBefore;
+    } else if (!projectDir.isEmpty() && pointParam.Pos.ID >= 0) {
+        // A new point's tables hold nothing but the run's results.
+        const QString pointDir = projectDir + QLatin1Char('/') + QString::number(pointParam.Pos.ID);
+        for (const QString& path :
+             {impedanceTablePath(pointDir, pointParam), crossPowerTablePath(pointDir, pointParam)}) {
+            TableSnapshot absent;
+            absent.path = path;
+            tablesToPutBack.append(absent);
+        }
+    }
+    runTablesBefore.clear();
+    runTablesTaken = false;
+    if (!calcWatcher.isRunning())
+        finishDroppedRuns();
+}
+
+void MainWindow::finishDroppedRuns()
+{
+    for (const QString& path : filesToDelete) {
+        const bool removed = QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
+        qDebug() << "MainWindow" << "finishDroppedRuns" << (removed ? "Deleted:" : "Failed to delete:") << path;
+    }
+    filesToDelete.clear();
+    for (const TableSnapshot& table : tablesToPutBack) {
+        if (table.existed) {
+            if (writeFileSafely(table.path, table.bytes) != SafeWriteResult::Written)
+                showSnackbarMessage(tr("结果文件恢复失败：%1").arg(QDir::toNativeSeparators(table.path)));
+        } else if (QFile::exists(table.path) && !QFile::remove(table.path)) {
+            qWarning() << "MainWindow" << "finishDroppedRuns" << "could not delete" << table.path;
+        }
+    }
+    tablesToPutBack.clear();
+}
+
+void MainWindow::finishDroppedRunsOf(int pointID)
+{
+    const QString folder = QFileInfo(projectDir + QLatin1Char('/') + QString::number(pointID)).absoluteFilePath();
+    for (const QString& path : filesToDelete) {
+        if (path == folder || path.startsWith(folder + QLatin1Char('/'))) {
+            // Rare: a start right after a stop of the same point, its calculation still running.
+            calcWatcher.waitForFinished();
+            finishDroppedRuns();
+            return;
+        }
+    }
 }
 
 void MainWindow::onSlotRequestTransormData(int gNum)
@@ -107,13 +176,13 @@ void MainWindow::onSlotRequestTransormData(int gNum)
     if (runMode != Offline) {
         formStatusBar->setSampleEnd();
         QueuedGroup queued;
-        queued.group = gNum;
+        queued.group = runGroupOffset + gNum;
         queued.mode = runMode;
         queued.pointDir = runPointDir;
         queued.param = runParam;
         queued.discarded = runToken;
         downloadGroups.append(queued);
-        getPointData(runParam.Pos.ID, runParam.CHSelect, gNum);
+        getPointFiles(runParam.Pos.ID, runParam.CHSelect, gNum, queued.group);
         if (gNum < groupCount) {
             const st_GroupParam& next = runParam.Group[gNum];
             formStatusBar->setProgressBarTime(true, int(next.Duration), int(next.SampleRate));
@@ -137,6 +206,11 @@ void MainWindow::onSlotRequestTransormData(int gNum)
 
 void MainWindow::getPointData(int pointID, int CHS, int gNum)
 {
+    getPointFiles(pointID, CHS, gNum, gNum);
+}
+
+void MainWindow::getPointFiles(int pointID, int CHS, int remoteGroup, int localGroup)
+{
     const QString remote = remotePointFolder(formIndex->getProjectAbout().ProjectID, pointID);
     const QString local = projectDir + QLatin1Char('/') + QString::number(pointID);
 
@@ -144,10 +218,11 @@ void MainWindow::getPointData(int pointID, int CHS, int gNum)
     if (freeGB < LowDiskSpaceGB)
         showSnackbarMessage(tr("磁盘空间不足 %1 GB,请及时清理").arg(freeGB));
 
-    if (gNum >= 1) {
+    if (remoteGroup >= 1) {
         for (int channel = 1; channel <= 6; ++channel) {
             if (CHS & (1 << (channel - 1)))
-                ftp->download(remote + channelFileName(gNum, channel), local + channelFileName(gNum, channel));
+                ftp->download(remote + channelFileName(remoteGroup, channel),
+                              local + channelFileName(localGroup, channel));
         }
         return;
     }
@@ -249,9 +324,21 @@ void MainWindow::queueCalculation(const CalcJob& job)
 
 void MainWindow::startNextCalculation()
 {
-    if (calcWatcher.isRunning() || calcJobs.isEmpty())
+    if (calcWatcher.isRunning())
+        return;
+    // The calculation that ran has ended: a discarded run's files and tables go before the
+    // next one starts, which may be of a run that was given the same point ID.
+    finishDroppedRuns();
+    if (calcJobs.isEmpty())
         return;
     const CalcJob job = calcJobs.takeFirst();
+    if (job.discarded && job.discarded == runToken && runGroupOffset > 0 && !runTablesTaken) {
+        // A same-point run merges into the point's tables: they are kept as they were
+        // before its first group, after every calculation queued before it.
+        runTablesBefore = {takeTableSnapshot(impedanceTablePath(job.pointDir, job.param)),
+                           takeTableSnapshot(crossPowerTablePath(job.pointDir, job.param))};
+        runTablesTaken = true;
+    }
     calcWatcher.setFuture(QtConcurrent::run([this, job] {
         const QMap<int, QVector<OneFreqImpedance> > result = job.group > 0
                                                                  ? calcGroupData(job.pointDir, job.param, job.group)
@@ -271,4 +358,5 @@ void MainWindow::stopDownloadsAndCalculations()
     downloadGroups.clear();
     calcJobs.clear();
     calcWatcher.waitForFinished();
+    finishDroppedRuns();
 }

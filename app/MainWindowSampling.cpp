@@ -69,12 +69,19 @@ void MainWindow::onStartSample(int mode)
 
     int id = -1;
     bool newPoint = false;
+    int groupOffset = 0;
     if (mode != Pre) {
         id = formIndex->findLastPointID(line, point);
-        newPoint = id < 0;
+        // A point whose last run could not be recorded keeps that run's files after its
+        // recorded groups: a run of the same point would write over them.
+        newPoint = id < 0 || formIndex->hasUnrecordedRun(id);
         if (!newPoint) {
             const st_PointParam task = formParam->getTaskParam(st_PointPos{projID, id, line, point, 0});
             const st_PointParam stored = formIndex->getPointParam(id);
+            for (int k = MaxGroupNum; k >= 1 && groupOffset == 0; --k) {
+                if (stored.Group[k - 1].SampleRate != 0)
+                    groupOffset = k;
+            }
             if (task.CHSelect != stored.CHSelect || task.CHMatch != stored.CHMatch) {
                 newPoint = true;
             } else {
@@ -95,6 +102,7 @@ void MainWindow::onStartSample(int mode)
             }
         }
         if (newPoint) {
+            groupOffset = 0;
             id = formIndex->getNextPointID();
             // No ID left below the largest int: the tree has said so; nothing is sent.
             if (id <= 0)
@@ -148,11 +156,14 @@ void MainWindow::onStartSample(int mode)
     pointParam = param;
     curPointID = id;
     sampleMode = runMode;
+    startGroupOffset = groupOffset;
     runProjectID = projID;
     startPending = true;
     runAcknowledged = false;
     runRecorded = false;
     runDiscarded = false;
+    if (mode != Pre)
+        finishDroppedRunsOf(id);
     // Point IDs are given again after a removal: a new point starts without results.
     if (newPoint)
         removeResultTables(id);
@@ -174,10 +185,18 @@ void MainWindow::onSlotSampleStarted()
     if (sampleMode == Pre) {
         emit sampleStart_Pre();
     } else {
-        if (runBelongsToOpenProject())
-            runRecorded = formIndex->addPointData(pointParam);
-        else
+        if (runBelongsToOpenProject()) {
+            int firstGroup = runGroupOffset + 1;
+            runRecorded = formIndex->addPointData(pointParam, &firstGroup);
+            runGroupOffset = firstGroup - 1;
+            // The run goes on into the point's folder; the operator must know that the
+            // project does not hold it (posted: this runs inside the link's receive pass).
+            if (!runRecorded)
+                postMessageBox(NoticeIcon::Critical, tr("错误"),
+                               tr("工程文件写入失败，测点%1未记录到工程中！").arg(pointParam.Pos.ID));
+        } else {
             qWarning() << "MainWindow" << "onSlotSampleStarted" << "the project of the run is closed: not recorded";
+        }
         if (sampleMode == Offline)
             emit sampleStart_Off();
         else
@@ -245,8 +264,9 @@ void MainWindow::discardRun(bool removeRecord)
     runDiscarded = true;
     runAcknowledged = false;
     discardRunDownloads();
-    if (removeRecord && formIndex->removeData(pointParam))
-        removeResultTables(pointParam.Pos.ID);
+    QStringList files;
+    if (removeRecord && formIndex->removeData(pointParam, &files))
+        dropDiscardedRun(files);
     runRecorded = false;
 }
 

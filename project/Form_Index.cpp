@@ -147,7 +147,7 @@ bool Form_Index::openProject(const QString& path)
     m_added.clear();
     m_projectFilePath = path;
     m_about = content.about;
-    m_nextPointID = content.nextPointID;
+    m_nextPointID = firstFreePointID(content.nextPointID);
     m_lastLine = content.lastLine;
     m_lastPoint = content.lastPoint;
     for (const ProjectPoint& point : content.points)
@@ -164,6 +164,20 @@ int Form_Index::getNextPointID() const
         return 0;
     }
     return int(m_nextPointID);
+}
+
+qint64 Form_Index::firstFreePointID(qint64 fromFile) const
+{
+    qint64 next = fromFile;
+    for (int id : m_unrecorded.value(QFileInfo(m_projectFilePath).absoluteFilePath()))
+        next = qMax(next, pointIDAfter(id));
+    return next;
+}
+
+bool Form_Index::hasUnrecordedRun(int pointID) const
+{
+    return !m_projectFilePath.isEmpty()
+           && m_unrecorded.value(QFileInfo(m_projectFilePath).absoluteFilePath()).contains(pointID);
 }
 
 void Form_Index::pointIDPlus1()
@@ -231,12 +245,19 @@ st_PointParam Form_Index::readPointParam(const QJsonArray& data, int id) const
     return param;
 }
 
-bool Form_Index::addPointData(const st_PointParam& param)
+bool Form_Index::addPointData(const st_PointParam& param, int* firstGroup)
 {
     const int id = param.Pos.ID;
     // Until it is written this addition created nothing; the stop that matches it must
     // not undo an earlier addition of the same point instead.
     m_added[id].append(AddedRecording());
+    // Until then, too, the run's files are in the point's folder and nowhere in the file:
+    // a new point given this ID would delete or overwrite them.
+    const bool unrecordedBefore = hasUnrecordedRun(id);
+    if (!m_projectFilePath.isEmpty()) {
+        m_unrecorded[QFileInfo(m_projectFilePath).absoluteFilePath()].insert(id);
+        m_nextPointID = qMax(m_nextPointID, pointIDAfter(id));
+    }
 
     // ExistingOnly: a project file that has gone is reported, not recreated empty.
     QFile file(m_projectFilePath);
@@ -257,7 +278,7 @@ bool Form_Index::addPointData(const st_PointParam& param)
     added.written = true;
     added.newPoint = index < 0;
     QJsonObject entry;
-    int firstGroup = 1;
+    int nextGroup = 1;
     if (added.newPoint) {
         entry.insert(QStringLiteral("ID"), id);
         entry.insert(QStringLiteral("Line"), param.Pos.Line);
@@ -268,13 +289,15 @@ bool Form_Index::addPointData(const st_PointParam& param)
         entry = data.at(index).toObject();
         // After the last key in use, not after the count of keys: with a gap the
         // count would land on a key that is taken.
-        firstGroup = highestRateGroup(entry) + 1;
+        nextGroup = highestRateGroup(entry) + 1;
     }
+    if (firstGroup)
+        *firstGroup = nextGroup;
     for (int j = 0; j < groupCount; ++j) {
         const int rate = int(param.Group[j].SampleRate);
         if (rate == 0)
             continue;
-        const int group = firstGroup + j;
+        const int group = nextGroup + j;
         if (group > MaxRateKeys) {
             showSnackbarMessage(tr("工程文件数据添加失败：测点 %1 的采样组超过 %2 组").arg(id).arg(MaxRateKeys));
             return false;
@@ -310,13 +333,15 @@ bool Form_Index::addPointData(const st_PointParam& param)
                     added.groups, added.rates);
     }
     m_added[id].last() = added;
+    if (!unrecordedBefore)
+        m_unrecorded[QFileInfo(m_projectFilePath).absoluteFilePath()].remove(id);
     m_lastLine = param.Pos.Line;
     m_lastPoint = param.Pos.Point;
     m_nextPointID = qMax(m_nextPointID, pointIDAfter(id));
     return true;
 }
 
-bool Form_Index::removeData(const st_PointParam& param)
+bool Form_Index::removeData(const st_PointParam& param, QStringList* filesLeft)
 {
     const int id = param.Pos.ID;
     // Only a recording this session wrote can be undone; anything else in the file,
@@ -376,7 +401,10 @@ bool Form_Index::removeData(const st_PointParam& param)
     const QString pointDir = projectDir() + QLatin1Char('/') + QString::number(id);
     if (removePoint) {
         removePointRow(id);
-        QDir(pointDir).removeRecursively();
+        if (filesLeft)
+            filesLeft->append(QFileInfo(pointDir).absoluteFilePath());
+        else
+            QDir(pointDir).removeRecursively();
     } else {
         QTreeWidgetItem* row = pointRow(id);
         for (int group : removedGroups) {
@@ -385,22 +413,24 @@ bool Form_Index::removeData(const st_PointParam& param)
                     if (row->child(c)->text(RateGroup).toInt() == group)
                         delete row->takeChild(c);
             }
-            deleteGroupFiles(pointDir, group);
+            deleteGroupFiles(pointDir, group, filesLeft);
         }
     }
 
     int highest = 1;
     for (const QJsonValue& value : data)
         highest = qMax(highest, value.toObject().value(QStringLiteral("ID")).toInt());
-    m_nextPointID = pointIDAfter(highest);
+    m_nextPointID = firstFreePointID(pointIDAfter(highest));
     return true;
 }
 
-void Form_Index::deleteGroupFiles(const QString& pointDir, int group) const
+void Form_Index::deleteGroupFiles(const QString& pointDir, int group, QStringList* filesLeft) const
 {
     const QFileInfoList files = QDir(pointDir).entryInfoList({QStringLiteral("%1_CH*").arg(group)}, QDir::Files);
     for (const QFileInfo& info : files) {
-        if (QFile::remove(info.absoluteFilePath()))
+        if (filesLeft)
+            filesLeft->append(info.absoluteFilePath());
+        else if (QFile::remove(info.absoluteFilePath()))
             qDebug() << "Form_Index" << "removeData" << "Deleted file:" << info.absoluteFilePath();
         else
             qDebug() << "Form_Index" << "removeData" << "Failed to delete file:" << info.absoluteFilePath();

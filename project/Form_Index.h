@@ -7,7 +7,9 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QPair>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QVector>
 
@@ -48,10 +50,18 @@ public:
     st_PointParam readPointParam(const QJsonArray& data, int id) const;
 
     // Records a started recording in the project file; true when it was written.
-    bool addPointData(const st_PointParam& param);
+    // firstGroup (if given) gets the point's group number of the recording's group 1
+    // once the point's entry has been read, also when the write fails afterwards.
+    // A recording that could not be written keeps its point ID from new points while
+    // the program runs: its files stay in the point's folder.
+    bool addPointData(const st_PointParam& param, int* firstGroup = nullptr);
+    // True when a recording of this point could not be written to the open project.
+    bool hasUnrecordedRun(int pointID) const;
     // Undoes what the matching successful addPointData of this point created, nothing
-    // more; true when something was removed and written.
-    bool removeData(const st_PointParam& param);
+    // more; true when something was removed and written. With filesLeft the recording's
+    // files (or the point's folder) are listed there for the caller to delete later,
+    // when nothing reads them any more, instead of being deleted now.
+    bool removeData(const st_PointParam& param, QStringList* filesLeft = nullptr);
     void removePreSampleDir();
 
     // The safe write of the project file: closes file and replaces it as a whole.
@@ -100,7 +110,9 @@ private:
     void forgetRows();
     QTreeWidgetItem* newRateRow(int pointID, int chSelect, int chMatch, int group, int rate) const;
     void removePointRow(int pointID);
-    void deleteGroupFiles(const QString& pointDir, int group) const;
+    void deleteGroupFiles(const QString& pointDir, int group, QStringList* filesLeft) const;
+    // The next point ID: fromFile, or above every ID whose recording could not be written.
+    qint64 firstFreePointID(qint64 fromFile) const;
 
     QString m_projectFilePath;
     st_ProjectAbout m_about;
@@ -115,6 +127,8 @@ private:
     int m_rightClickedPointID = -1;
     QMap<int, QTreeWidgetItem*> m_pointRows;
     QMap<int, QVector<AddedRecording>> m_added;  // by point id, latest last
+    // Point IDs of recordings whose addition failed, by absolute project file path.
+    QMap<QString, QSet<int>> m_unrecorded;
     // Cleared when the widget goes; a recalculation still queued then does not start.
     std::shared_ptr<std::atomic_bool> m_alive = std::make_shared<std::atomic_bool>(true);
 };

@@ -9,6 +9,6 @@ int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& 
                    QMessageBox::StandardButtons buttons);
 
 // The same with captions of the caller's own for the buttons named in captions; the others
-// keep the program's captions. An installed answer sees only the buttons.
+// keep the program's captions. An installed answer reads them with messageBoxCaptions().
 int showMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
                    QMessageBox::StandardButtons buttons, const QMap<QMessageBox::StandardButton, QString>& captions);

@@ -17,6 +17,12 @@ FilePickerAnswer& filePickerAnswerSlot()
     return answer;
 }
 
+QMap<QMessageBox::StandardButton, QString>& captionsSlot()
+{
+    static QMap<QMessageBox::StandardButton, QString> captions;
+    return captions;
+}
+
 TextInputAnswer& textInputAnswerSlot()
 {
     static TextInputAnswer answer;
@@ -43,6 +49,22 @@ void setTextInputAnswer(TextInputAnswer answer)
 const MessageBoxAnswer& messageBoxAnswer()
 {
     return messageBoxAnswerSlot();
+}
+
+int answerMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                     QMessageBox::StandardButtons buttons, const QMap<QMessageBox::StandardButton, QString>& captions)
+{
+    // Restored afterwards: an answer may itself show a box.
+    const QMap<QMessageBox::StandardButton, QString> outer = captionsSlot();
+    captionsSlot() = captions;
+    const int answer = messageBoxAnswerSlot()(icon, title, text, buttons);
+    captionsSlot() = outer;
+    return answer;
+}
+
+QMap<QMessageBox::StandardButton, QString> messageBoxCaptions()
+{
+    return captionsSlot();
 }
 
 QString askOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
 
@@ -28,6 +29,12 @@ void setTextInputAnswer(TextInputAnswer answer);
 
 // The installed answer, if any: showMessageBox consults it before building a box.
 const MessageBoxAnswer& messageBoxAnswer();
+
+// Asks the installed answer about a box whose buttons carry these captions; inside the
+// answer messageBoxCaptions() reads them (empty for any other box).
+int answerMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                     QMessageBox::StandardButtons buttons, const QMap<QMessageBox::StandardButton, QString>& captions);
+QMap<QMessageBox::StandardButton, QString> messageBoxCaptions();
 
 QString askOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
 QString askSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);

@@ -25,12 +25,16 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QSettings>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -101,6 +105,48 @@ void writeGroupFiles(const QString& dir, int group, quint32 rate, int blocks)
     writeChannelFile(channelFilePath(dir, group, 6), e, mix(hy, 1, 10 * group + 6));
 }
 
+// Holds every thread of the global pool while it lives (or until end): a calculation started
+// meanwhile waits in the pool's queue, its future running, as behind a slow one.
+class PoolHold
+{
+public:
+    PoolHold()
+    {
+        // Idle threads beyond the pool's maximum would take a queued task too: holders are
+        // started until one has to wait in the queue.
+        forever {
+            held << QtConcurrent::run(QThreadPool::globalInstance(), [this] {
+                started.release();
+                release.acquire();
+            });
+            if (!started.tryAcquire(1, 500))
+                break;
+        }
+    }
+    ~PoolHold() { end(); }
+    void end()
+    {
+        release.release(held.size());
+        for (QFuture<void>& task : held)
+            task.waitForFinished();
+        held.clear();
+    }
+
+private:
+    QList<QFuture<void> > held;
+    QSemaphore started, release;
+};
+
+// Counts the calculation's reports of a channel file it did not find.
+std::atomic<int> missingFileReports{0};
+QtMessageHandler testMessageHandler = nullptr;
+void countMissingFiles(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.endsWith(QLatin1String(".dat is not exist !")))
+        ++missingFileReports;
+    testMessageHandler(type, context, message);
+}
+
 void copyFolder(const QString& from, const QString& to)
 {
     QDir().mkpath(to);
@@ -125,6 +171,8 @@ private slots:
     void cooperativeStartIsRefusedForEachReason();
     void aGroupQueuedBehindARetryIsCalculated();
     void discardingARunLeavesOtherDownloadsAlone();
+    void samePointRunStoresItsGroupsAfterTheStoredOnes();
+    void stopDuringACalculationDoesNotWaitForIt();
     void disconnectsAndClosesWithoutLosingACalculation();
 
 private:
@@ -147,6 +195,9 @@ private:
                 return requests.at(i).payload;
         return QByteArray();
     }
+    QString remoteFolder(int id) const { return QStringLiteral("mnt/DATA/231208153012/%1").arg(id); }
+    QMap<QString, QByteArray> groupFiles(int id, int fromGroup, int toGroup) const;
+    QList<int> rateRowGroups(int id) const;
     // The task record of the last SampleStart sent.
     st_PointParam lastStart() const
     {
@@ -715,6 +766,202 @@ void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
     window.reset();
     QVERIFY(QFile::exists(projDir + "/data/" + point + ".txt"));
     QVERIFY(QFile::exists(projDir + "/data/CP_" + point + ".txt"));
+}
+
+QMap<QString, QByteArray> TestInstrumentRoad::groupFiles(int id, int fromGroup, int toGroup) const
+{
+    QMap<QString, QByteArray> files;
+    for (int g = fromGroup; g <= toGroup; ++g)
+        for (int c = 1; c <= 6; ++c) {
+            const QString path = fixtures::channelFilePath(projDir + '/' + QString::number(id), g, c);
+            files.insert(path, fileBytes(path));
+        }
+    return files;
+}
+
+QList<int> TestInstrumentRoad::rateRowGroups(int id) const
+{
+    QList<int> groups;
+    if (QTreeWidgetItem* row = window->formIndex->pointRow(id))
+        for (int i = 0; i < row->childCount(); ++i)
+            groups << row->child(i)->text(6).toInt();
+    return groups;
+}
+
+void TestInstrumentRoad::samePointRunStoresItsGroupsAfterTheStoredOnes()
+{
+    // A new point of two groups, recorded, downloaded, calculated and saved.
+    window->formParam->setTaskParam(roadTask());
+    window->ui->lineEdit_LineNum->setText("7");
+    window->ui->lineEdit_PointNum->setText("700");
+    QVERIFY(startRun("tbtnStartSample"));
+    const int id = lastStart().Pos.ID;
+    const QString remote = remoteFolder(id);
+    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remote);
+    int shown = resultsShown;
+    fake.send(GroupReport, le32(1));
+    fake.send(GroupReport, le32(2));
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 20000);
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    const QString pointDir = projDir + '/' + QString::number(id);
+    const QString table = projDir + QStringLiteral("/data/%1.txt").arg(id);
+    const QMap<QString, QByteArray> stored = groupFiles(id, 1, 2);
+    const QByteArray storedTable = fileBytes(table);
+    QVERIFY(QFile::exists(table));
+
+    // Same-point sampling of one 250000 Hz group. The instrument names it group 1; its data
+    // differ from the stored group 1's.
+    st_PointParam one = roadTask();
+    one.GroupNum = 1;
+    one.Group[0] = one.Group[1];
+    one.Group[1] = st_GroupParam{};
+    window->formParam->setTaskParam(one);
+    for (int c = 1; c <= 6; ++c) {
+        const QString to = fixtures::channelFilePath(ftpRoot + '/' + remote, 1, c);
+        QVERIFY(QFile::remove(to));
+        QVERIFY(QFile::copy(fixtures::channelFilePath(tmp.filePath("source"), 2, c), to));
+    }
+    window->ui->lineEdit_PointNum->setText("700");
+    answers = {QMessageBox::No};
+    QVERIFY(startRun("tbtnStartSample"));
+    QCOMPARE(boxes.value(boxes.size() - 1), QStringLiteral("当前线已存在相同里程,是否创建新点？"));
+    QCOMPARE(lastStart().Pos.ID, id);
+    shown = resultsShown;
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
+
+    // Fetched as group 1, stored, shown and listed as group 3; the stored groups untouched.
+    for (int c = 1; c <= 6; ++c)
+        QCOMPARE(fileBytes(fixtures::channelFilePath(pointDir, 3, c)),
+                 fileBytes(fixtures::channelFilePath(ftpRoot + '/' + remote, 1, c)));
+    QCOMPARE(groupFiles(id, 1, 2), stored);
+    QCOMPARE(window->formTSGraph->getCurGroupNum(), 3);
+    QCOMPARE(rateRowGroups(id), (QList<int>{1, 2, 3}));
+    QCOMPARE(entryOf(projectPath, id).value("SampleRate3").toInt(), 250000);
+    // Calculated as group 3 and merged into the stored table.
+    const QString expectDir = tmp.filePath("expectSame/P/") + QString::number(id);
+    copyFolder(pointDir, expectDir);
+    QVERIFY(QDir().mkpath(tmp.filePath("expectSame/P/data")));
+    QVERIFY(fixtures::writeBytes(tmp.filePath("expectSame/P/data/%1.txt").arg(id), storedTable));
+    st_PointParam expectParam = one;
+    expectParam.Pos.ID = id;
+    calcGroupData(expectDir, expectParam, 3);
+    QCOMPARE(fileBytes(table), fileBytes(tmp.filePath("expectSame/P/data/%1.txt").arg(id)));
+    QTRY_VERIFY(button("tbtnSave")->isVisible());
+    button("tbtnSave")->click();
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // Another same-point run, of two groups, stopped by the instrument while its first group
+    // (4) waits to be calculated: its own groups go, the stored groups and the point's table
+    // stay as they were once that calculation has ended.
+    const QMap<QString, QByteArray> kept = groupFiles(id, 1, 3);
+    const QByteArray keptTable = fileBytes(table);
+    one.GroupNum = 2;
+    one.Group[1] = makeGroupParam(488, 3, 1, 1);
+    window->formParam->setTaskParam(one);
+    window->ui->lineEdit_PointNum->setText("700");
+    answers = {QMessageBox::No};
+    QVERIFY(startRun("tbtnStartSample"));
+    QTRY_COMPARE(entryOf(projectPath, id).value("SampleRate4").toInt(), 250000);
+    PoolHold hold;
+    fake.send(GroupReport, le32(1));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFile::exists(fixtures::channelFilePath(pointDir, 4, 6)) && window->calcWatcher.isRunning(), 20000);
+    QSignalSpy stopped(window.get(), &MainWindow::sampleStoped);
+    fake.send(StopReport);
+    QVERIFY(stopped.wait(10000));
+    QVERIFY(window->calcWatcher.isRunning());
+    QVERIFY(entryOf(projectPath, id).value("SampleRate4").isUndefined());
+    QVERIFY(entryOf(projectPath, id).value("SampleRate5").isUndefined());
+    QCOMPARE(rateRowGroups(id), (QList<int>{1, 2, 3}));
+    hold.end();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
+    QTRY_VERIFY(!QFile::exists(fixtures::channelFilePath(pointDir, 4, 1)));
+    QCOMPARE(fileBytes(table), keptTable);
+    QCOMPARE(groupFiles(id, 1, 3), kept);
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+}
+
+void TestInstrumentRoad::stopDuringACalculationDoesNotWaitForIt()
+{
+    // The instrument stops the run, its third group still to come, while the calculation of
+    // its second group waits behind others (a slow computer).
+    st_PointParam task = roadTask();
+    task.GroupNum = 3;
+    task.Group[2] = makeGroupParam(488, 3, 1, 1);
+    window->formParam->setTaskParam(task);
+    window->ui->lineEdit_LineNum->setText("8");
+    window->ui->lineEdit_PointNum->setText("800");
+    QVERIFY(startRun("tbtnStartSample"));
+    const int id = lastStart().Pos.ID;
+    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remoteFolder(id));
+    const int shown = resultsShown;
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
+    const QString pointDir = projDir + '/' + QString::number(id);
+    const QString table = projDir + QStringLiteral("/data/%1.txt").arg(id);
+    testMessageHandler = qInstallMessageHandler(countMissingFiles);
+    PoolHold hold;
+    fake.send(GroupReport, le32(2));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFile::exists(fixtures::channelFilePath(pointDir, 2, 6)) && window->calcWatcher.isRunning(), 20000);
+
+    // The stop is handled while the calculation goes on, and so are the link's next messages;
+    // the point's tables go once it has ended.
+    bool calculating = false;
+    QObject guard;
+    connect(window.get(), &MainWindow::sampleStoped, &guard, [&] { calculating = window->calcWatcher.isRunning(); });
+    QSignalSpy stopped(window.get(), &MainWindow::sampleStoped);
+    fake.send(StopReport);
+    const int boxCount = boxes.size();
+    QVERIFY(stopped.wait(10000));
+    QVERIFY(calculating);
+    QVERIFY(entryOf(projectPath, id).isEmpty());
+    QSignalSpy configured(window->libCom, &LibCom::DevProjConfiged);
+    fake.send(LibCom::ConfigProj);
+    QVERIFY(configured.wait(10000));
+    QVERIFY(window->calcWatcher.isRunning());
+    hold.end();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
+    QTRY_VERIFY(!QFile::exists(table));
+    QVERIFY(!QFile::exists(projDir + QStringLiteral("/data/CP_%1.txt").arg(id)));
+    QVERIFY(!QDir(pointDir).exists());
+    QCOMPARE(resultsShown, shown + 1);
+    // Its files were still there for it (they cannot be deleted while it reads them on
+    // every system): nothing missing, no read failure to report.
+    QCOMPARE(missingFileReports.load(), 0);
+    QCOMPARE(boxes.size(), boxCount);
+
+    // The next new point gets the ID again; it is stopped while its group waits, and a new
+    // point started at once (the ID again) keeps the files and tables of its own.
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QVERIFY(startRun("tbtnStartSample"));
+    QCOMPARE(lastStart().Pos.ID, id);
+    PoolHold again;
+    fake.send(GroupReport, le32(1));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFile::exists(fixtures::channelFilePath(pointDir, 1, 6)) && window->calcWatcher.isRunning(), 20000);
+    fake.send(StopReport);
+    QTRY_VERIFY(entryOf(projectPath, id).isEmpty());
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QVERIFY(startRun("tbtnStartSample"));
+    QCOMPARE(lastStart().Pos.ID, id);
+    QSignalSpy batches(window->ftp, &QtFTP::finished);
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 1, 20000);
+    again.end();
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 20000);
+    QCOMPARE(readImpedanceFile(table).keys(), lastResult.keys());
+    QVERIFY(QFile::exists(fixtures::channelFilePath(pointDir, 1, 1)));
+    QCOMPARE(missingFileReports.load(), 0);
+    QCOMPARE(boxes.size(), boxCount);
+    qInstallMessageHandler(testMessageHandler);
+    fake.send(StopReport);
+    QTRY_VERIFY(entryOf(projectPath, id).isEmpty());
+    QTRY_VERIFY(!QFile::exists(table));
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
 QTEST_MAIN(TestInstrumentRoad)

@@ -34,7 +34,6 @@
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
 
-#include <atomic>
 #include <memory>
 
 namespace {
@@ -66,14 +65,14 @@ QByteArray fileBytes(const QString& path)
 }
 
 // Group 1: 7800 Hz, 3 blocks; group 2: 250000 Hz, 30 blocks; six channels each.
-st_PointParam roadTask()
+st_PointParam roadTask(quint8 groups = 2)
 {
     st_PointParam task = defaultPointParam();
     task.CHSelect = 0x3F;
     task.CHMatch = 0x29;  // E0-Hx, E1-Hy, E2-Hy
     for (int c = 1; c <= 6; ++c)
         copySenseName(task, c, c <= 3 ? QStringLiteral("ICMS-0001") : QStringLiteral("NPE"));
-    task.GroupNum = 2;
+    task.GroupNum = groups;
     task.Group[0] = makeGroupParam(7800, 3, 1, 1);
     task.Group[1] = makeGroupParam(250000, 30, 1, 1);
     return task;
@@ -105,23 +104,17 @@ void writeGroupFiles(const QString& dir, int group, quint32 rate, int blocks)
     writeChannelFile(channelFilePath(dir, group, 6), e, mix(hy, 1, 10 * group + 6));
 }
 
-// Holds every thread of the global pool while it lives (or until end): a calculation started
-// meanwhile waits in the pool's queue, its future running, as behind a slow one.
-class PoolHold
+// Holds every thread of the global pool until end(): a calculation started meanwhile waits, as behind a slow one.
+struct PoolHold
 {
-public:
+    QList<QFuture<void> > held;
+    QSemaphore started, release;
     PoolHold()
     {
-        // Idle threads beyond the pool's maximum would take a queued task too: holders are
-        // started until one has to wait in the queue.
-        forever {
-            held << QtConcurrent::run(QThreadPool::globalInstance(), [this] {
-                started.release();
-                release.acquire();
-            });
-            if (!started.tryAcquire(1, 500))
-                break;
-        }
+        // Until one holder has to wait in the queue: idle threads would take a queued task too.
+        do
+            held << QtConcurrent::run(QThreadPool::globalInstance(), [this] { started.release(), release.acquire(); });
+        while (started.tryAcquire(1, 500));
     }
     ~PoolHold() { end(); }
     void end()
@@ -131,21 +124,7 @@ public:
             task.waitForFinished();
         held.clear();
     }
-
-private:
-    QList<QFuture<void> > held;
-    QSemaphore started, release;
 };
-
-// Counts the calculation's reports of a channel file it did not find.
-std::atomic<int> missingFileReports{0};
-QtMessageHandler testMessageHandler = nullptr;
-void countMissingFiles(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.endsWith(QLatin1String(".dat is not exist !")))
-        ++missingFileReports;
-    testMessageHandler(type, context, message);
-}
 
 void copyFolder(const QString& from, const QString& to)
 {
@@ -169,8 +148,7 @@ private slots:
     void trialRunOnlyShowsTheTimeSeries();
     void offlineRunDownloadsNothing();
     void cooperativeStartIsRefusedForEachReason();
-    void aGroupQueuedBehindARetryIsCalculated();
-    void discardingARunLeavesOtherDownloadsAlone();
+    void retriesAndDiscardedRunsLoseNoOtherGroup();
     void samePointRunStoresItsGroupsAfterTheStoredOnes();
     void stopDuringACalculationDoesNotWaitForIt();
     void disconnectsAndClosesWithoutLosingACalculation();
@@ -178,31 +156,23 @@ private slots:
 private:
     void dropFile(const QString& path);
     void openProject();
-    QByteArray serverLog();
     QStringList retrPaths();
-    QString servePoint(int pointID);
-    bool addStall(double seconds, const QString& rule);
+    bool addStall(double seconds, const QString& folder, const QByteArray& file, int times = 1);
+    int stalls();
     QStringList expectedRetr(const QString& folder, int group) const;
     QToolButton* button(const char* name) const { return window->findChild<QToolButton*>(QLatin1String(name)); }
     bool startRun(const char* buttonName);
+    int startPoint(const st_PointParam& task, const QString& pointNum = QString());
+    bool save();
+    bool stopWhileCalculating(const QString& pointDir, int reported, int stored);
     bool curvesShown() const;
-    // The payload of the last SampleStart sent: a heartbeat may have gone out after it.
-    QByteArray lastStartBytes() const
-    {
-        const QList<FakeInstrument::Request> requests = fake.requests();
-        for (int i = requests.size() - 1; i >= 0; --i)
-            if (requests.at(i).msgId == LibCom::SampleStart)
-                return requests.at(i).payload;
-        return QByteArray();
-    }
     QString remoteFolder(int id) const { return QStringLiteral("mnt/DATA/231208153012/%1").arg(id); }
-    QMap<QString, QByteArray> groupFiles(int id, int fromGroup, int toGroup) const;
-    QList<int> rateRowGroups(int id) const;
+    QList<QByteArray> groupBytes(const QString& dir, int first, int last) const;
     // The task record of the last SampleStart sent.
     st_PointParam lastStart() const
     {
         st_PointParam param = defaultPointParam();
-        pointParamFromBytes(lastStartBytes(), &param);
+        pointParamFromBytes(fake.lastPayload(LibCom::SampleStart), &param);
         return param;
     }
 
@@ -210,6 +180,8 @@ private:
     QString ftpRoot, projectPath, projDir, expectTable;
     QProcess ftpServer;
     QByteArray ftpLog;
+    QByteArray stallLine;  // of the last stall rule added
+    int stallsBefore = 0;
     FakeInstrument fake;
     std::unique_ptr<MainWindow> window;
     QStringList boxes;  // texts of the boxes shown
@@ -319,42 +291,33 @@ void TestInstrumentRoad::openProject()
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
-QByteArray TestInstrumentRoad::serverLog()
-{
-    ftpLog += ftpServer.readAllStandardError();
-    return ftpLog;
-}
-
 QStringList TestInstrumentRoad::retrPaths()
 {
+    ftpLog += ftpServer.readAllStandardError();
     QStringList paths;
-    for (const QByteArray& line : serverLog().split('\n'))
+    for (const QByteArray& line : ftpLog.split('\n'))
         if (line.startsWith("RETR "))
             paths << QString::fromUtf8(line.mid(5));
     return paths;
 }
 
-// The instrument's folder of a point made during the test: the same two groups.
-QString TestInstrumentRoad::servePoint(int pointID)
+// A stall rule of the FTP server from now on; true once the server has it in force.
+bool TestInstrumentRoad::addStall(double seconds, const QString& folder, const QByteArray& file, int times)
 {
-    const QString remote = QStringLiteral("mnt/DATA/%1/%2").arg(ProjID).arg(pointID);
-    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remote);
-    return remote;
+    stallLine = "stalling " + file;
+    stallsBefore = stalls();
+    const QByteArray line = "stall " + QByteArray::number(seconds) + " */" + folder.toUtf8() + '/' + file + ":4096:"
+                            + QByteArray::number(times);
+    ftpServer.write(line + '\n');
+    return QTest::qWaitFor([&] { return ftpServer.canReadLine() && ftpServer.readLine().trimmed() == "OK " + line; },
+                           10000);
 }
 
-// A stall rule of the FTP server from now on; true once the server has it in force.
-bool TestInstrumentRoad::addStall(double seconds, const QString& rule)
+// How often the server has stalled the file of the last rule.
+int TestInstrumentRoad::stalls()
 {
-    const QByteArray line = "stall " + QByteArray::number(seconds) + ' ' + rule.toUtf8();
-    ftpServer.write(line + '\n');
-    return QTest::qWaitFor(
-        [&] {
-            while (ftpServer.canReadLine())
-                if (ftpServer.readLine().trimmed() == "OK " + line)
-                    return true;
-            return false;
-        },
-        10000);
+    ftpLog += ftpServer.readAllStandardError();
+    return ftpLog.count(stallLine);
 }
 
 QStringList TestInstrumentRoad::expectedRetr(const QString& folder, int group) const
@@ -377,6 +340,53 @@ bool TestInstrumentRoad::startRun(const char* buttonName)
         return true;
     qWarning() << "no start; last messages:" << snacks.mid(snacks.size() - 3) << boxes.mid(boxes.size() - 1);
     return false;
+}
+
+// Starts a run (at the mileage given, else the next), waits for its record and serves its folder; its point ID.
+int TestInstrumentRoad::startPoint(const st_PointParam& task, const QString& pointNum)
+{
+    window->formParam->setTaskParam(task);
+    if (!pointNum.isEmpty())
+        window->ui->lineEdit_PointNum->setText(pointNum);
+    if (!startRun("tbtnStartSample"))
+        return -1;
+    const int id = lastStart().Pos.ID;
+    if (!QTest::qWaitFor([&] { return !entryOf(projectPath, id).isEmpty(); }, 5000))
+        return -1;
+    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remoteFolder(id));
+    return id;
+}
+
+bool TestInstrumentRoad::save()
+{
+    if (!QTest::qWaitFor([&] { return button("tbtnSave")->isVisible(); }, 5000))
+        return false;
+    button("tbtnSave")->click();
+    return QTest::qWaitFor([&] { return button("tbtnStartSample")->isVisible(); }, 5000);
+}
+
+// The channel files of groups first..last in a folder.
+QList<QByteArray> TestInstrumentRoad::groupBytes(const QString& dir, int first, int last) const
+{
+    QList<QByteArray> files;
+    for (int g = first; g <= last; ++g)
+        for (int c = 1; c <= 6; ++c)
+            files << fileBytes(fixtures::channelFilePath(dir, g, c));
+    return files;
+}
+
+// Reports a group and, its calculation held, stops the run: true if handled before it ran, its files kept.
+bool TestInstrumentRoad::stopWhileCalculating(const QString& pointDir, int reported, int stored)
+{
+    const QString file = fixtures::channelFilePath(pointDir, stored, 6);
+    fake.send(GroupReport, le32(reported));
+    if (!QTest::qWaitFor([&] { return QFile::exists(file) && window->calcWatcher.isRunning(); }, 20000))
+        return false;
+    bool calculating = false;
+    QObject guard;
+    connect(window.get(), &MainWindow::sampleStoped, &guard, [&] { calculating = window->calcWatcher.isRunning(); });
+    fake.send(StopReport);
+    return QTest::qWaitFor([&] { return calculating; }, 10000) && QFile::exists(file);
 }
 
 bool TestInstrumentRoad::curvesShown() const
@@ -427,7 +437,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
     st_PointParam expected = roadTask();
     expected.Pos = st_PointPos{ProjID, 1, 1, 100, 0};
     QCOMPARE(lastStart().Pos.ID, 1);
-    QCOMPARE(lastStartBytes(), pointParamToBytes(expected));
+    QCOMPARE(fake.lastPayload(LibCom::SampleStart), pointParamToBytes(expected));
 
     // Acknowledged at once: the point is in the project file.
     QTRY_VERIFY(!entryOf(projectPath, 1).isEmpty());
@@ -443,9 +453,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
             qInfo("last group reported -> sounding curves: %lld ms (250000 Hz, 30 blocks, 6 channels)",
                   lastResultAt - reportedAt);
         QCOMPARE(retrPaths().mid(retrPaths().size() - 6), expectedRetr(remote, g));
-        for (int c = 1; c <= 6; ++c)
-            QCOMPARE(fileBytes(fixtures::channelFilePath(projDir + "/1", g, c)),
-                     fileBytes(fixtures::channelFilePath(ftpRoot + '/' + remote, g, c)));
+        QCOMPARE(groupBytes(projDir + "/1", g, g), groupBytes(ftpRoot + '/' + remote, g, g));
         QCOMPARE(window->formTSGraph->getCurGroupNum(), g);
         QCOMPARE(window->ui->stacked_Graph->currentIndex(), 1);
         QVERIFY(curvesShown());
@@ -465,9 +473,7 @@ void TestInstrumentRoad::onlineRunDownloadsComputesAndShowsEachGroup()
     QTest::qWait(300);
     QCOMPARE(retrPaths().size(), retrs);
 
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QVERIFY(save());
     QCOMPARE(window->ui->lineEdit_PointNum->text(), QStringLiteral("110"));
 
     // A stored group without its files, from the tree: fetched again, only what is missing.
@@ -618,115 +624,135 @@ void TestInstrumentRoad::cooperativeStartIsRefusedForEachReason()
     window->ui->groupBox_Sync->setChecked(false);
 }
 
-void TestInstrumentRoad::aGroupQueuedBehindARetryIsCalculated()
+void TestInstrumentRoad::retriesAndDiscardedRunsLoseNoOtherGroup()
 {
-    window->formParam->setTaskParam(roadTask());
-    window->ui->lineEdit_PointNum->setText("300");
-    QVERIFY(startRun("tbtnStartSample"));
-    const int id = lastStart().Pos.ID;
-    QTRY_VERIFY(!entryOf(projectPath, id).isEmpty());
-    const QString remote = servePoint(id);
-    // Group 1's last file stalls until it is given up and queued again, behind group 2's files.
-    QVERIFY(addStall(3600, "*/" + remote + "/1_CH6.dat:4096:1"));
+    // Group 1's last file stalls twice, each time queued again behind group 2's and the next (stopped) run's.
+    const int id = startPoint(roadTask(), "300");
+    QVERIFY(addStall(3600, remoteFolder(id), "1_CH6.dat", 2));
     QSignalSpy batches(window->ftp, &QtFTP::finished);
     const int shown = resultsShown;
-    const int stalls = serverLog().count("stalling 1_CH6.dat");
+    const int boxesBefore = boxes.size();
     fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(stalls() > stallsBefore, 10000);
     fake.send(GroupReport, le32(2));
+    QVERIFY(save());
+    const int stopped = startPoint(roadTask());
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(StopReport, QByteArray()));
 
     // One batch, ended by group 1's file; both groups calculated in order, the newest shown.
     QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 30000);
-    QCOMPARE(batches.count(), 1);
-    QCOMPARE(batches.at(0).at(0).toInt(), 1);
-    QCOMPARE(retrPaths().last(), "/" + remote + "/1_CH6.dat");
+    QCOMPARE(batches, (QList<QVariantList>{{1}}));
     QCOMPARE(fileBytes(projDir + "/data/" + QString::number(id) + ".txt"), fileBytes(expectTable));
     QCOMPARE(window->formTSGraph->getCurGroupNum(), 2);
-    QCOMPARE(window->ui->stacked_Graph->currentIndex(), 1);
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-
-    // A batch that ends while no project is open leaves no group behind for a later one.
-    st_PointParam task = roadTask();
-    task.GroupNum = 1;
-    window->formParam->setTaskParam(task);
-    QVERIFY(startRun("tbtnStartSample"));
-    const int closed = lastStart().Pos.ID;
-    QTRY_VERIFY(!entryOf(projectPath, closed).isEmpty());
-    QVERIFY(addStall(1, "*/" + servePoint(closed) + "/1_CH6.dat:4096:1"));
-    fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 2, 10000);
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnCloseProject")->isEnabled());
-    button("tbtnCloseProject")->click();
-    QVERIFY(!window->projectOpen);
-    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 2, 10000);
-    QVERIFY(window->downloadGroups.isEmpty());
-    openProject();
-    QCOMPARE(resultsShown, shown + 2);
-}
-
-void TestInstrumentRoad::discardingARunLeavesOtherDownloadsAlone()
-{
-    // A saved run's only group is still downloading: its last file stalls twice.
-    st_PointParam task = roadTask();
-    task.GroupNum = 1;
-    window->formParam->setTaskParam(task);
-    window->ui->lineEdit_PointNum->setText("400");
-    QVERIFY(startRun("tbtnStartSample"));
-    const int saved = lastStart().Pos.ID;
-    QTRY_VERIFY(!entryOf(projectPath, saved).isEmpty());
-    QVERIFY(addStall(3600, "*/" + servePoint(saved) + "/1_CH6.dat:4096:2"));
-    const int shown = resultsShown;
-    const int boxesBefore = boxes.size();
-    const int stalls = serverLog().count("stalling 1_CH6.dat");
-    fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 1_CH6.dat"), stalls + 1, 10000);
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-
-    // The next run is stopped by the instrument right after its first group.
-    window->formParam->setTaskParam(roadTask());
-    QVERIFY(startRun("tbtnStartSample"));
-    const int stopped = lastStart().Pos.ID;
-    QVERIFY(stopped != saved);
-    QTRY_VERIFY(!entryOf(projectPath, stopped).isEmpty());
-    servePoint(stopped);
-    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(StopReport, QByteArray()));
-    QTRY_VERIFY(entryOf(projectPath, stopped).isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 30000);
     QTRY_VERIFY(!window->ftp->isBusy());
-    QVERIFY(QFile::exists(projDir + "/data/" + QString::number(saved) + ".txt"));
-    QCOMPARE(fileBytes(projDir + '/' + QString::number(saved) + "/1_CH6.dat"),
-             fileBytes(tmp.filePath("source/1_CH6.dat")));
     QVERIFY(!QDir(projDir + '/' + QString::number(stopped)).exists());
-    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
 
-    // A second trial while the first one's last file is on its way, paused for less than the
-    // stall limit: it is not written into the folder the second trial starts from.
+    // A second trial while the first one's last file is paused (not given up): it is not written into the new -1.
+    QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
     QVERIFY(startRun("tbtnPreSampleData"));
-    QVERIFY(addStall(1.5, "*/tmp/TrySample/2_CH6.dat:4096:1"));
-    const int trialStalls = serverLog().count("stalling 2_CH6.dat");
-    fake.send(GroupReport, le32(1));
-    fake.send(GroupReport, le32(2));
-    QTRY_COMPARE_WITH_TIMEOUT(serverLog().count("stalling 2_CH6.dat"), trialStalls + 1, 10000);
+    QVERIFY(addStall(1.5, "tmp/TrySample", "2_CH6.dat"));
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(GroupReport, le32(2)));
+    QTRY_VERIFY_WITH_TIMEOUT(stalls() > stallsBefore, 10000);
     QTRY_VERIFY(button("tbtnPreSampleData")->isVisible());
     QVERIFY(startRun("tbtnPreSampleData"));
     QVERIFY(!QDir(projDir + "/-1").exists());
-    fake.send(GroupReport, le32(1));
-    fake.send(GroupReport, le32(2));
+    fake.sendRaw(FakeInstrument::frame(GroupReport, le32(1)) + FakeInstrument::frame(GroupReport, le32(2)));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(projDir + "/-1/2_CH6.dat"), 20000);
-    QTRY_VERIFY(!window->ftp->isBusy());
-    for (int g = 1; g <= 2; ++g)
-        for (int c = 1; c <= 6; ++c)
-            QCOMPARE(fileBytes(fixtures::channelFilePath(projDir + "/-1", g, c)),
-                     fileBytes(fixtures::channelFilePath(ftpRoot + "/tmp/TrySample", g, c)));
-    QTRY_COMPARE(window->formTSGraph->getCurGroupNum(), 2);
+    QCOMPARE(groupBytes(projDir + "/-1", 1, 2), groupBytes(ftpRoot + "/tmp/TrySample", 1, 2));
     QTest::qWait(300);
     QVERIFY2(boxes.size() == boxesBefore, qPrintable(boxes.mid(boxesBefore).join(" | ")));
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+
+    // A batch that ends while no project is open leaves no group behind for a later one.
+    batches.clear();
+    QVERIFY(addStall(1, remoteFolder(startPoint(roadTask(1))), "1_CH6.dat"));
+    fake.send(GroupReport, le32(1));
+    QTRY_VERIFY_WITH_TIMEOUT(stalls() > stallsBefore, 10000);
+    QVERIFY(save());
+    QTRY_VERIFY(button("tbtnCloseProject")->isEnabled());
+    button("tbtnCloseProject")->click();
+    QVERIFY(!window->projectOpen);
+    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 1, 10000);
+    QVERIFY(window->downloadGroups.isEmpty());
+    openProject();
+}
+
+void TestInstrumentRoad::samePointRunStoresItsGroupsAfterTheStoredOnes()
+{
+    // Same-point run of point 1 (two groups stored): one 250000 Hz group, group 1 to the instrument.
+    const QString pointDir = projDir + "/1", remote = ftpRoot + '/' + remoteFolder(1);
+    st_PointParam one = roadTask(1);
+    one.Group[0] = one.Group[1];
+    answers = {QMessageBox::No};
+    QCOMPARE(startPoint(one, "100"), 1);
+    writeGroupFiles(remote, 1, 250000, 30);
+    const int shown = resultsShown;
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
+
+    // Stored, shown and calculated as group 3 and merged into point 1's table (the expected one
+    // gets it too); the stored groups untouched.
+    QCOMPARE(groupBytes(pointDir, 3, 3), groupBytes(remote, 1, 1));
+    QCOMPARE(groupBytes(pointDir, 1, 2), groupBytes(tmp.filePath("source"), 1, 2));
+    QCOMPARE(window->formTSGraph->getCurGroupNum(), 3);
+    copyFolder(pointDir, tmp.filePath("expect/Survey/1"));
+    one.Pos.ID = 1;
+    calcGroupData(tmp.filePath("expect/Survey/1"), one, 3);
+    QCOMPARE(fileBytes(projDir + "/data/1.txt"), fileBytes(expectTable));
+    QVERIFY(save());
+
+    // Another same-point run stopped while its group 4 waits to be calculated: only its own groups go.
+    const QList<QByteArray> kept = groupBytes(pointDir, 1, 3);
+    const QByteArray keptTable = fileBytes(projDir + "/data/1.txt");
+    one.GroupNum = 2;
+    one.Group[1] = makeGroupParam(488, 3, 1, 1);
+    answers = {QMessageBox::No};
+    QCOMPARE(startPoint(one, "100"), 1);
+    QTRY_COMPARE(entryOf(projectPath, 1).value("SampleRate4").toInt(), 250000);
+    PoolHold hold;
+    QVERIFY(stopWhileCalculating(pointDir, 1, 4));
+    QCOMPARE(window->formIndex->pointRow(1)->childCount(), 3);
+    hold.end();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
+    QTRY_VERIFY(!QFile::exists(fixtures::channelFilePath(pointDir, 4, 1)));
+    QCOMPARE(fileBytes(projDir + "/data/1.txt"), keptTable);
+    QCOMPARE(groupBytes(pointDir, 1, 3), kept);
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+}
+
+void TestInstrumentRoad::stopDuringACalculationDoesNotWaitForIt()
+{
+    // Stopped, its group 2 still to come, while group 1's calculation waits behind others (a slow computer).
+    const int id = startPoint(roadTask(), "800");
+    const QString pointDir = projDir + '/' + QString::number(id);
+    const QString table = projDir + QStringLiteral("/data/%1.txt").arg(id);
+    const int shown = resultsShown;
+    PoolHold hold;
+    QVERIFY(stopWhileCalculating(pointDir, 1, 1));
+    // Its record goes at once, its files and tables once that calculation has ended.
+    QVERIFY(entryOf(projectPath, id).isEmpty());
+    hold.end();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
+    QTRY_VERIFY(!QFile::exists(table));
+    QVERIFY(!QDir(pointDir).exists());
+    QCOMPARE(resultsShown, shown);
+
+    // The ID again for the next point, stopped while its group waits; a new point at once keeps its own files.
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QCOMPARE(startPoint(roadTask()), id);
+    PoolHold again;
+    QVERIFY(stopWhileCalculating(pointDir, 1, 1));
+    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
+    QCOMPARE(startPoint(roadTask()), id);
+    QSignalSpy batches(window->ftp, &QtFTP::finished);
+    fake.send(GroupReport, le32(1));
+    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 1, 20000);
+    again.end();
+    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
+    QCOMPARE(readImpedanceFile(table).keys(), lastResult.keys());
+    QVERIFY(QFile::exists(fixtures::channelFilePath(pointDir, 1, 1)));
+    fake.send(StopReport);
+    QTRY_VERIFY(entryOf(projectPath, id).isEmpty());
     QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
@@ -766,202 +792,6 @@ void TestInstrumentRoad::disconnectsAndClosesWithoutLosingACalculation()
     window.reset();
     QVERIFY(QFile::exists(projDir + "/data/" + point + ".txt"));
     QVERIFY(QFile::exists(projDir + "/data/CP_" + point + ".txt"));
-}
-
-QMap<QString, QByteArray> TestInstrumentRoad::groupFiles(int id, int fromGroup, int toGroup) const
-{
-    QMap<QString, QByteArray> files;
-    for (int g = fromGroup; g <= toGroup; ++g)
-        for (int c = 1; c <= 6; ++c) {
-            const QString path = fixtures::channelFilePath(projDir + '/' + QString::number(id), g, c);
-            files.insert(path, fileBytes(path));
-        }
-    return files;
-}
-
-QList<int> TestInstrumentRoad::rateRowGroups(int id) const
-{
-    QList<int> groups;
-    if (QTreeWidgetItem* row = window->formIndex->pointRow(id))
-        for (int i = 0; i < row->childCount(); ++i)
-            groups << row->child(i)->text(6).toInt();
-    return groups;
-}
-
-void TestInstrumentRoad::samePointRunStoresItsGroupsAfterTheStoredOnes()
-{
-    // A new point of two groups, recorded, downloaded, calculated and saved.
-    window->formParam->setTaskParam(roadTask());
-    window->ui->lineEdit_LineNum->setText("7");
-    window->ui->lineEdit_PointNum->setText("700");
-    QVERIFY(startRun("tbtnStartSample"));
-    const int id = lastStart().Pos.ID;
-    const QString remote = remoteFolder(id);
-    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remote);
-    int shown = resultsShown;
-    fake.send(GroupReport, le32(1));
-    fake.send(GroupReport, le32(2));
-    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 20000);
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-    const QString pointDir = projDir + '/' + QString::number(id);
-    const QString table = projDir + QStringLiteral("/data/%1.txt").arg(id);
-    const QMap<QString, QByteArray> stored = groupFiles(id, 1, 2);
-    const QByteArray storedTable = fileBytes(table);
-    QVERIFY(QFile::exists(table));
-
-    // Same-point sampling of one 250000 Hz group. The instrument names it group 1; its data
-    // differ from the stored group 1's.
-    st_PointParam one = roadTask();
-    one.GroupNum = 1;
-    one.Group[0] = one.Group[1];
-    one.Group[1] = st_GroupParam{};
-    window->formParam->setTaskParam(one);
-    for (int c = 1; c <= 6; ++c) {
-        const QString to = fixtures::channelFilePath(ftpRoot + '/' + remote, 1, c);
-        QVERIFY(QFile::remove(to));
-        QVERIFY(QFile::copy(fixtures::channelFilePath(tmp.filePath("source"), 2, c), to));
-    }
-    window->ui->lineEdit_PointNum->setText("700");
-    answers = {QMessageBox::No};
-    QVERIFY(startRun("tbtnStartSample"));
-    QCOMPARE(boxes.value(boxes.size() - 1), QStringLiteral("当前线已存在相同里程,是否创建新点？"));
-    QCOMPARE(lastStart().Pos.ID, id);
-    shown = resultsShown;
-    fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
-
-    // Fetched as group 1, stored, shown and listed as group 3; the stored groups untouched.
-    for (int c = 1; c <= 6; ++c)
-        QCOMPARE(fileBytes(fixtures::channelFilePath(pointDir, 3, c)),
-                 fileBytes(fixtures::channelFilePath(ftpRoot + '/' + remote, 1, c)));
-    QCOMPARE(groupFiles(id, 1, 2), stored);
-    QCOMPARE(window->formTSGraph->getCurGroupNum(), 3);
-    QCOMPARE(rateRowGroups(id), (QList<int>{1, 2, 3}));
-    QCOMPARE(entryOf(projectPath, id).value("SampleRate3").toInt(), 250000);
-    // Calculated as group 3 and merged into the stored table.
-    const QString expectDir = tmp.filePath("expectSame/P/") + QString::number(id);
-    copyFolder(pointDir, expectDir);
-    QVERIFY(QDir().mkpath(tmp.filePath("expectSame/P/data")));
-    QVERIFY(fixtures::writeBytes(tmp.filePath("expectSame/P/data/%1.txt").arg(id), storedTable));
-    st_PointParam expectParam = one;
-    expectParam.Pos.ID = id;
-    calcGroupData(expectDir, expectParam, 3);
-    QCOMPARE(fileBytes(table), fileBytes(tmp.filePath("expectSame/P/data/%1.txt").arg(id)));
-    QTRY_VERIFY(button("tbtnSave")->isVisible());
-    button("tbtnSave")->click();
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-
-    // Another same-point run, of two groups, stopped by the instrument while its first group
-    // (4) waits to be calculated: its own groups go, the stored groups and the point's table
-    // stay as they were once that calculation has ended.
-    const QMap<QString, QByteArray> kept = groupFiles(id, 1, 3);
-    const QByteArray keptTable = fileBytes(table);
-    one.GroupNum = 2;
-    one.Group[1] = makeGroupParam(488, 3, 1, 1);
-    window->formParam->setTaskParam(one);
-    window->ui->lineEdit_PointNum->setText("700");
-    answers = {QMessageBox::No};
-    QVERIFY(startRun("tbtnStartSample"));
-    QTRY_COMPARE(entryOf(projectPath, id).value("SampleRate4").toInt(), 250000);
-    PoolHold hold;
-    fake.send(GroupReport, le32(1));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QFile::exists(fixtures::channelFilePath(pointDir, 4, 6)) && window->calcWatcher.isRunning(), 20000);
-    QSignalSpy stopped(window.get(), &MainWindow::sampleStoped);
-    fake.send(StopReport);
-    QVERIFY(stopped.wait(10000));
-    QVERIFY(window->calcWatcher.isRunning());
-    QVERIFY(entryOf(projectPath, id).value("SampleRate4").isUndefined());
-    QVERIFY(entryOf(projectPath, id).value("SampleRate5").isUndefined());
-    QCOMPARE(rateRowGroups(id), (QList<int>{1, 2, 3}));
-    hold.end();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
-    QTRY_VERIFY(!QFile::exists(fixtures::channelFilePath(pointDir, 4, 1)));
-    QCOMPARE(fileBytes(table), keptTable);
-    QCOMPARE(groupFiles(id, 1, 3), kept);
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-}
-
-void TestInstrumentRoad::stopDuringACalculationDoesNotWaitForIt()
-{
-    // The instrument stops the run, its third group still to come, while the calculation of
-    // its second group waits behind others (a slow computer).
-    st_PointParam task = roadTask();
-    task.GroupNum = 3;
-    task.Group[2] = makeGroupParam(488, 3, 1, 1);
-    window->formParam->setTaskParam(task);
-    window->ui->lineEdit_LineNum->setText("8");
-    window->ui->lineEdit_PointNum->setText("800");
-    QVERIFY(startRun("tbtnStartSample"));
-    const int id = lastStart().Pos.ID;
-    copyFolder(tmp.filePath("source"), ftpRoot + '/' + remoteFolder(id));
-    const int shown = resultsShown;
-    fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 1, 20000);
-    const QString pointDir = projDir + '/' + QString::number(id);
-    const QString table = projDir + QStringLiteral("/data/%1.txt").arg(id);
-    testMessageHandler = qInstallMessageHandler(countMissingFiles);
-    PoolHold hold;
-    fake.send(GroupReport, le32(2));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QFile::exists(fixtures::channelFilePath(pointDir, 2, 6)) && window->calcWatcher.isRunning(), 20000);
-
-    // The stop is handled while the calculation goes on, and so are the link's next messages;
-    // the point's tables go once it has ended.
-    bool calculating = false;
-    QObject guard;
-    connect(window.get(), &MainWindow::sampleStoped, &guard, [&] { calculating = window->calcWatcher.isRunning(); });
-    QSignalSpy stopped(window.get(), &MainWindow::sampleStoped);
-    fake.send(StopReport);
-    const int boxCount = boxes.size();
-    QVERIFY(stopped.wait(10000));
-    QVERIFY(calculating);
-    QVERIFY(entryOf(projectPath, id).isEmpty());
-    QSignalSpy configured(window->libCom, &LibCom::DevProjConfiged);
-    fake.send(LibCom::ConfigProj);
-    QVERIFY(configured.wait(10000));
-    QVERIFY(window->calcWatcher.isRunning());
-    hold.end();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
-    QTRY_VERIFY(!QFile::exists(table));
-    QVERIFY(!QFile::exists(projDir + QStringLiteral("/data/CP_%1.txt").arg(id)));
-    QVERIFY(!QDir(pointDir).exists());
-    QCOMPARE(resultsShown, shown + 1);
-    // Its files were still there for it (they cannot be deleted while it reads them on
-    // every system): nothing missing, no read failure to report.
-    QCOMPARE(missingFileReports.load(), 0);
-    QCOMPARE(boxes.size(), boxCount);
-
-    // The next new point gets the ID again; it is stopped while its group waits, and a new
-    // point started at once (the ID again) keeps the files and tables of its own.
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-    QVERIFY(startRun("tbtnStartSample"));
-    QCOMPARE(lastStart().Pos.ID, id);
-    PoolHold again;
-    fake.send(GroupReport, le32(1));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QFile::exists(fixtures::channelFilePath(pointDir, 1, 6)) && window->calcWatcher.isRunning(), 20000);
-    fake.send(StopReport);
-    QTRY_VERIFY(entryOf(projectPath, id).isEmpty());
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
-    QVERIFY(startRun("tbtnStartSample"));
-    QCOMPARE(lastStart().Pos.ID, id);
-    QSignalSpy batches(window->ftp, &QtFTP::finished);
-    fake.send(GroupReport, le32(1));
-    QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 1, 20000);
-    again.end();
-    QTRY_COMPARE_WITH_TIMEOUT(resultsShown, shown + 2, 20000);
-    QCOMPARE(readImpedanceFile(table).keys(), lastResult.keys());
-    QVERIFY(QFile::exists(fixtures::channelFilePath(pointDir, 1, 1)));
-    QCOMPARE(missingFileReports.load(), 0);
-    QCOMPARE(boxes.size(), boxCount);
-    qInstallMessageHandler(testMessageHandler);
-    fake.send(StopReport);
-    QTRY_VERIFY(entryOf(projectPath, id).isEmpty());
-    QTRY_VERIFY(!QFile::exists(table));
-    QTRY_VERIFY(button("tbtnStartSample")->isVisible());
 }
 
 QTEST_MAIN(TestInstrumentRoad)

@@ -30,14 +30,6 @@ static QByteArray readIni()
     QFile file(iniPath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-static QStringList caughtWarnings;
-static QtMessageHandler previousHandler = nullptr;
-static void catchWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtWarningMsg)
-        caughtWarnings << message;
-    previousHandler(type, context, message);
-}
 template <typename T> static T* topLevel()
 {
     for (QWidget* widget : QApplication::topLevelWidgets())
@@ -80,8 +72,7 @@ private:
 
 void TestSettingsProjects::cleanup()
 {
-    // Keys a window could not write stay in QSettings' cache for the next window on the
-    // file: they are written here, before the file goes.
+    // Keys a window could not write stay in QSettings' cache: written here, before the file goes.
     if (QDir().rmdir(iniPath()))
         QSettings(iniPath(), QSettings::IniFormat).sync();
     delete window;
@@ -180,17 +171,14 @@ void TestSettingsProjects::unwritableSettingsFile()
     QVERIFY(QFile::remove(iniPath()) && QDir().mkdir(iniPath()));
     QStringList snacks;
     setSnackbarReceiver([&](const QString& message) { snacks << message; });
-    caughtWarnings.clear();
-    previousHandler = qInstallMessageHandler(catchWarnings);
+    const QString path = QDir::toNativeSeparators(iniPath());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(path)));
     for (int pointStep : {7, 8}) {
         window->setSystemConfig(pointStep, 0, form()->getTaskParam(st_PointPos{}));
         QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);  // the deferred write
     }
-    qInstallMessageHandler(previousHandler);
     setSnackbarReceiver(SnackbarReceiver());
-    const QString path = QDir::toNativeSeparators(iniPath());
     QCOMPARE(snacks, QStringList(QStringLiteral("设置文件 %1 写入失败，参数未能保存！").arg(path)));
-    QCOMPARE(caughtWarnings.filter(path).size(), 1);
 }
 
 void TestSettingsProjects::projectsRecentListAndControls()

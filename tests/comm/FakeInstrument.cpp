@@ -105,6 +105,23 @@ int FakeInstrument::count(quint32 msgId) const
     return n;
 }
 
+QList<FakeInstrument::Request> FakeInstrument::requestsBut(quint32 msgId) const
+{
+    QList<Request> list;
+    for (const Request& r : received)
+        if (r.msgId != msgId)
+            list.append(r);
+    return list;
+}
+
+QByteArray FakeInstrument::lastPayload(quint32 msgId) const
+{
+    for (int i = received.size() - 1; i >= 0; --i)
+        if (received.at(i).msgId == msgId)
+            return received.at(i).payload;
+    return QByteArray();
+}
+
 QList<quint32> FakeInstrument::ids() const
 {
     QList<quint32> list;

@@ -49,6 +49,9 @@ public:
     void sendRaw(const QByteArray& bytes);
 
     QList<Request> requests() const { return received; }
+    // The heartbeat goes out on its own clock, between any two requests: these skip it.
+    QList<Request> requestsBut(quint32 msgId) const;
+    QByteArray lastPayload(quint32 msgId) const;
     int count(quint32 msgId) const;
     QList<quint32> ids() const;
     int damagedFrames() const { return damaged; }

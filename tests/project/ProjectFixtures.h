@@ -10,6 +10,9 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <csignal>
+#include <sys/resource.h>
+
 // Project files and task records for the project tests.
 
 inline QJsonObject projectAbout(qint64 id = 231208153012, const QString& name = QStringLiteral("Survey"))
@@ -92,6 +95,20 @@ inline st_PointParam recording(int id, int line, int point, const QList<quint32>
     for (int j = 0; j < rates.size(); ++j)
         param.Group[j] = makeGroupParam(rates[j], 30, 1, 1);
     return param;
+}
+
+// Runs f while files may grow to 16 bytes only: writes fail (EFBIG) instead of raising SIGXFSZ.
+template <typename F>
+void withTinyFileLimit(F f)
+{
+    rlimit saved{}, limited{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    limited = {16, saved.rlim_max};
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    f();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
 }
 
 // Collects snackbar messages while it lives.

@@ -151,8 +151,7 @@ void TestStyleSheetPreprocessor::longNamesAndSelfReferencesEnd()
 
 void TestStyleSheetPreprocessor::commentsGoWholeHoweverLong()
 {
-    // A banner of stars once made the comment pattern give up: the comment stayed and its
-    // lines were expanded as rules.
+    // A banner of stars once made the pattern give up: the comment stayed and was expanded as rules.
     const QByteArray stars(20000, '*');
     const QString file = write("banner.css", "A {}\n/" + stars + "\nB { w: $undefined; }\n" + stars + "/C {}\n/* x */D {}\n");
     StyleSheetPreprocessor pre(QString{});
@@ -163,23 +162,17 @@ void TestStyleSheetPreprocessor::commentsGoWholeHoweverLong()
     // made of slashes, stars, a letter and line breaks ("/*/", "/**/", an unterminated "/*"...).
     const QRegularExpression pattern(QStringLiteral("/\\*(?>(?:(?>[^*]+)|\\*(?!/))*)\\*/"),
                                      QRegularExpression::MultilineOption);
-    const QString alphabet = QStringLiteral("/*a\n");
-    int compared = 0;
+    QStringList texts{QString()};
     for (int length = 1; length <= 8; ++length) {
-        int combinations = 1;
-        for (int i = 0; i < length; ++i)
-            combinations *= alphabet.size();
-        for (int code = 0; code < combinations; ++code) {
-            QString text;
-            for (int i = 0, rest = code; i < length; ++i, rest /= alphabet.size())
-                text += alphabet.at(rest % alphabet.size());
-            const QString expected = QString(text).remove(pattern);
-            if (removeStyleSheetComments(text) != expected)
+        QStringList longer;
+        for (const QString& text : texts)
+            for (QChar c : QStringLiteral("/*a\n"))
+                longer << text + c;
+        texts = longer;
+        for (const QString& text : texts)
+            if (removeStyleSheetComments(text) != QString(text).remove(pattern))
                 QFAIL(qPrintable(QStringLiteral("\"%1\" gives \"%2\"").arg(text, removeStyleSheetComments(text))));
-            ++compared;
-        }
     }
-    QCOMPARE(compared, 87380);
 }
 
 void TestStyleSheetPreprocessor::programStyleExpandsCompletely()

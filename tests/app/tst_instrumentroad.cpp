@@ -671,7 +671,6 @@ void TestInstrumentRoad::retriesAndDiscardedRunsLoseNoOtherGroup()
     QVERIFY(save());
     QTRY_VERIFY(button("tbtnCloseProject")->isEnabled());
     button("tbtnCloseProject")->click();
-    QVERIFY(!window->projectOpen);
     QTRY_COMPARE_WITH_TIMEOUT(batches.count(), 1, 10000);
     QVERIFY(window->downloadGroups.isEmpty());
     openProject();
@@ -711,7 +710,6 @@ void TestInstrumentRoad::samePointRunStoresItsGroupsAfterTheStoredOnes()
     QTRY_COMPARE(entryOf(projectPath, 1).value("SampleRate4").toInt(), 250000);
     PoolHold hold;
     QVERIFY(stopWhileCalculating(pointDir, 1, 4));
-    QCOMPARE(window->formIndex->pointRow(1)->childCount(), 3);
     hold.end();
     QTRY_VERIFY_WITH_TIMEOUT(!window->calcWatcher.isRunning(), 20000);
     QTRY_VERIFY(!QFile::exists(fixtures::channelFilePath(pointDir, 4, 1)));

@@ -12,8 +12,7 @@
 
 namespace {
 
-// What a test saw of a modal dialog; of a message box also its text, how far right of its icon
-// the text starts, and whether the text has the room it needs.
+// What a test saw of a modal dialog; of a message box its text, where it starts and if it fits.
 struct Seen {
     QStringList buttons;
     QString text;
@@ -21,8 +20,7 @@ struct Seen {
     bool textFits = false;
 };
 
-// Runs open, which shows a modal dialog of type T; hands it to look, saves its picture under
-// screenshots/ and closes it with its last button (Cancel, or the only one).
+// Runs open, which shows a modal T: hands it to look, pictures it and closes it with its last button.
 template <class T>
 Seen lookAtModal(const std::function<void()>& open, const QString& png, const std::function<void(T*)>& look = {})
 {

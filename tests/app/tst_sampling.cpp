@@ -360,7 +360,6 @@ private slots:
         startUnrecorded();
         QCOMPARE(boxesWhenStarted, 0);  // posted, not shown inside the link's receive pass
         QTRY_COMPARE_WITH_TIMEOUT(boxes, QStringList{QStringLiteral("工程文件写入失败，测点1未记录到工程中！")}, Patience);
-        QVERIFY(points().isEmpty());
         QCOMPARE(w->curPointID, 1);
         touch(w->projectDir + QStringLiteral("/1/1_CH1.dat"));
         touch(table(QStringLiteral("1.txt")));

@@ -397,7 +397,6 @@ void TestProjectDialogs::exportShownProjectOnly()
     QCOMPARE(asked.last().at(0).value<int64_t>(), int64_t(111));
     dialog.setProjJson(infoA);
     QCOMPARE(exportInto("first"), QStringList{"A(111)"});
-    QCOMPARE(files, (QList<QVariantList>{{"mnt/DATA/111/5/1_CH1.dat", m_dir->path() + "/first/A(111)/5/1_CH1.dat"}}));
 
     // A table that comes after B was chosen leaves B shown: B's files into B's folder.
     chooseB();

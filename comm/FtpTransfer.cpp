@@ -29,15 +29,37 @@ QNetworkReply::NetworkError networkError(QAbstractSocket::SocketError error)
     }
 }
 
-// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the port, 0 without one.
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the port, 0 without a valid one.
 quint16 passivePort(const QByteArray& reply)
 {
     static const QRegularExpression numbers(QStringLiteral("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)"));
-    const QRegularExpressionMatch match = numbers.match(QString::fromLatin1(reply));
+    // With its length: a NUL byte in the text does not end the reply.
+    const QRegularExpressionMatch match = numbers.match(QString::fromLatin1(reply.constData(), reply.size()));
     if (!match.hasMatch())
         return 0;
-    const int port = match.captured(5).toInt() * 256 + match.captured(6).toInt();
-    return port > 0 && port <= 65535 ? quint16(port) : 0;
+    int values[6];
+    for (int i = 0; i < 6; ++i) {
+        bool ok = false;
+        values[i] = match.captured(i + 1).toInt(&ok);
+        if (!ok || values[i] > 255)
+            return 0;
+    }
+    return quint16(values[4] * 256 + values[5]);
+}
+
+// The code of a reply line: three digits at its very start, -1 otherwise.
+int replyCode(const QByteArray& line)
+{
+    if (line.size() < 3)
+        return -1;
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        const char c = line.at(i);
+        if (c < '0' || c > '9')
+            return -1;
+        code = code * 10 + (c - '0');
+    }
+    return code;
 }
 
 } // namespace
@@ -82,8 +104,8 @@ void FtpTransfer::start()
     control = new QTcpSocket(this);
     control->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
     connect(control, &QTcpSocket::readyRead, this, &FtpTransfer::readControl);
-    connect(control, &QTcpSocket::errorOccurred, this, [this] { onSocketError(control); });
-    connect(control, &QTcpSocket::disconnected, this, [this] { finish(QNetworkReply::RemoteHostClosedError); });
+    connect(control, &QTcpSocket::errorOccurred, this, [this] { onControlLost(networkError(control->error())); });
+    connect(control, &QTcpSocket::disconnected, this, [this] { onControlLost(QNetworkReply::RemoteHostClosedError); });
     control->connectToHost(remoteUrl.host(), quint16(remoteUrl.port(DefaultFtpPort)));
 }
 
@@ -97,11 +119,13 @@ void FtpTransfer::readControl()
     controlBuffer += control->readAll();
     int end;
     while (!done && (end = controlBuffer.indexOf('\n')) >= 0) {
-        const QByteArray line = controlBuffer.left(end).trimmed();
+        // Not trimmed: an inner line of a multi-line reply may start with a space and the code.
+        QByteArray line = controlBuffer.left(end);
         controlBuffer.remove(0, end + 1);
-        bool numeric = false;
-        const int code = line.left(3).toInt(&numeric);
-        if (!numeric || line.size() < 3)
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const int code = replyCode(line);
+        if (code < 0)
             continue;
         const char separator = line.size() > 3 ? line.at(3) : ' ';
         if (multiLineCode != 0) {
@@ -171,17 +195,19 @@ void FtpTransfer::onReply(int code, const QByteArray& line)
         connect(data, &QTcpSocket::connected, this, [this] { send("RETR " + remotePath().toUtf8()); });
         connect(data, &QTcpSocket::readyRead, this, &FtpTransfer::readData);
         connect(data, &QTcpSocket::disconnected, this, &FtpTransfer::onDataClosed);
-        connect(data, &QTcpSocket::errorOccurred, this, [this] { onSocketError(data); });
+        connect(data, &QTcpSocket::errorOccurred, this, &FtpTransfer::onDataError);
         data->connectToHost(control->peerAddress(), port);
         return;
     }
     case Step::Retrieve:
         if (code == 125 || code == 150) {
             step = Step::Transfer;
+            retrievalStarted = true;
             return;
         }
+        // A file SIZE has found exists: then it is the reading that is refused.
         if (code == 550)
-            return finish(QNetworkReply::ContentNotFoundError);
+            return finish(fileSize >= 0 ? QNetworkReply::ContentAccessDenied : QNetworkReply::ContentNotFoundError);
         Q_FALLTHROUGH();
     case Step::Transfer:
         if (code == 226 || code == 250) {
@@ -199,11 +225,16 @@ void FtpTransfer::readData()
 {
     if (done)
         return;
-    const QByteArray bytes = data->readAll();
+    // With a known size, at most one byte past it is read: a server that sends on fails
+    // the attempt instead of filling the disk.
+    const QByteArray bytes = fileSize >= 0 ? data->read(fileSize - receivedTotal + 1) : data->readAll();
     if (bytes.isEmpty())
         return;
-    received += bytes;
+    retrievalStarted = true;
     receivedTotal += bytes.size();
+    if (fileSize >= 0 && receivedTotal > fileSize)
+        return finish(QNetworkReply::ProtocolFailure);
+    received += bytes;
     emit readyRead();
     if (!done)
         emit downloadProgress(receivedTotal, fileSize);
@@ -216,12 +247,24 @@ void FtpTransfer::onDataClosed()
     finishIfComplete();
 }
 
-void FtpTransfer::onSocketError(QTcpSocket* socket)
+void FtpTransfer::onDataError()
 {
     // The server closing the data connection is the end of the file, not an error.
-    if (socket == data && socket->error() == QAbstractSocket::RemoteHostClosedError)
+    if (data->error() == QAbstractSocket::RemoteHostClosedError)
         return;
-    finish(networkError(socket->error()));
+    finish(networkError(data->error()));
+}
+
+void FtpTransfer::onControlLost(QNetworkReply::NetworkError error)
+{
+    // A server may close the session right after "226": the file is complete once the
+    // data connection has given up its bytes and closed.
+    if (serverConfirmed) {
+        readData();
+        finishIfComplete();
+        return;
+    }
+    finish(error);
 }
 
 void FtpTransfer::finishIfComplete()

@@ -23,10 +23,17 @@ public:
 
     QUrl url() const { return remoteUrl; }
     QByteArray readAll();
-    // NoError once the server has confirmed the whole transfer.
+    // NoError once the server has confirmed the transfer and the data connection has closed;
+    // fewer bytes than size() then means the server cut the file short.
     QNetworkReply::NetworkError error() const { return failure; }
     // The size the server gave for the file; -1 when it gave none.
     qint64 size() const { return fileSize; }
+    // Bytes read from the data connection; above size() when the server sent more than it
+    // announced (reading stops at the first byte past it, ProtocolFailure).
+    qint64 bytesReceived() const { return receivedTotal; }
+    // The server accepted the RETR or data arrived: an end without the whole file from here
+    // on is a transfer cut off, worth another attempt.
+    bool retrievalBegun() const { return retrievalStarted; }
     bool isFinished() const { return done; }
     // Closes both connections at once; finished follows at once (OperationCanceledError).
     void abort();
@@ -46,7 +53,8 @@ private:
     void send(const QByteArray& command);
     void readData();
     void onDataClosed();
-    void onSocketError(QTcpSocket* socket);
+    void onDataError();
+    void onControlLost(QNetworkReply::NetworkError error);
     void finishIfComplete();
     void finish(QNetworkReply::NetworkError error);
     QString remotePath() const;
@@ -61,6 +69,7 @@ private:
     QByteArray received;
     qint64 receivedTotal = 0;
     qint64 fileSize = -1;
+    bool retrievalStarted = false;
     bool serverConfirmed = false;
     bool dataClosed = false;
     bool done = false;

@@ -379,19 +379,18 @@ void QtFTP::downloadFinished()
         writeAvailable();
         ok = abortReason == AbortReason::None;
     }
-    if (ok && file) {
-        // A server may end a transfer early and still call it complete; the size it gave
-        // tells, and a short file must not replace a whole one.
-        const qint64 size = transfer->size();
-        if (size >= 0 && file->pos() < size) {
-            ok = false;
-            message = QStringLiteral("%1 %2 传输不完整 (%3/%4)\r\n")
-                          .arg(currentTask.writePath, currentTask.getPath)
-                          .arg(file->pos())
-                          .arg(size);
-            qDebug() << "QtFTP" << "downloadFinished" << "short transfer" << currentTask.getPath << file->pos() << size;
-        }
+    // A server may end a transfer early and still call it complete; the size it gave
+    // tells, and a short file must not replace a whole one.
+    const bool cutShort = ok && transfer->size() >= 0 && transfer->bytesReceived() < transfer->size();
+    if (cutShort) {
+        ok = false;
+        qDebug() << "QtFTP" << "downloadFinished" << "short transfer" << currentTask.getPath
+                 << transfer->bytesReceived() << transfer->size();
     }
+    // Stalled, or ended without the whole file once the server had begun to send it: the
+    // next attempt may well bring it whole.
+    const bool retryable = abortReason == AbortReason::Stalled || cutShort
+                           || (abortReason == AbortReason::None && !ok && transfer->retrievalBegun());
 
     if (abortReason == AbortReason::Cancelled || abortReason == AbortReason::Dropped) {
         const bool wholeQueue = abortReason == AbortReason::Cancelled;
@@ -417,16 +416,14 @@ void QtFTP::downloadFinished()
     } else if (error == QNetworkReply::ContentNotFoundError) {
         message = currentTask.getPath + QStringLiteral(" 文件不存在") + QStringLiteral("\r\n");
         qDebug() << "QtFTP" << "downloadFinished" << currentTask.getPath << errorName(error);
-    } else if (abortReason == AbortReason::Stalled) {
+    } else if (retryable) {
         QMutexLocker locker(&queueMutex);
         if (currentTask.retries < MaxRetries) {
             ++currentTask.retries;
             taskQueue.append(currentTask);
         } else {
-            message = QStringLiteral("%1 %2 传输超时，已重试%3次\r\n")
-                          .arg(currentTask.writePath, currentTask.getPath)
-                          .arg(currentTask.retries);
-            qDebug() << "QtFTP" << "downloadFinished" << "retries exhausted" << currentTask.getPath;
+            message = lastAttemptLine(cutShort);
+            qDebug() << "QtFTP" << "downloadFinished" << "retries exhausted" << currentTask.getPath << message;
         }
     } else if (error != QNetworkReply::NoError) {
         message = currentTask.writePath + QLatin1Char(' ') + currentTask.getPath + QLatin1Char(' ') + errorName(error)
@@ -480,6 +477,20 @@ void QtFTP::downloadFinished()
         realDownload();
     else
         endBatch();
+}
+
+QString QtFTP::lastAttemptLine(bool cutShort) const
+{
+    const QString paths = currentTask.writePath + QLatin1Char(' ') + currentTask.getPath;
+    const qint64 received = transfer->bytesReceived();
+    const qint64 size = transfer->size();
+    if (abortReason == AbortReason::Stalled)
+        return QStringLiteral("%1 传输超时，已重试%2次\r\n").arg(paths).arg(currentTask.retries);
+    if (cutShort)
+        return QStringLiteral("%1 传输不完整 (%2/%3)\r\n").arg(paths).arg(received).arg(size);
+    if (size >= 0 && received > size)
+        return QStringLiteral("%1 传输超长 (%2/%3)\r\n").arg(paths).arg(received).arg(size);
+    return paths + QLatin1Char(' ') + errorName(transfer->error()) + QStringLiteral("\r\n");
 }
 
 void QtFTP::resumeQueue()

@@ -41,7 +41,7 @@ QString transferProgressLabel(const QString& writePath, qint64 bytesReceived, qi
                               qint64 elapsedMs, int filesLeft);
 
 // Download queue for the instrument's FTP server: one transfer at a time, each over a
-// session of its own that is closed when it ends, a stalled transfer is aborted and
+// session of its own that is closed when it ends, a stalled or cut-off transfer is
 // retried, and each batch ends with one report when the queue has run empty. GUI thread
 // only. It owns no widget: a progress view follows the progress signals and calls
 // cancelAll when the operator cancels.
@@ -97,6 +97,8 @@ private:
     void writeAvailable();
     void onWatchdog();
     void deliverInformationFile(const QString& fileName);
+    // The error line of a transfer that failed its last attempt.
+    QString lastAttemptLine(bool cutShort) const;
     void resumeQueue();
     void releaseTransfer();
     void endBatch();

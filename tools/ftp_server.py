@@ -16,6 +16,11 @@ Fault injection:
                             send BYTES bytes and then stop sending (COUNT -1: every one)
   --short GLOB:BYTES:COUNT  the first COUNT transfers of matching files end after BYTES bytes,
                             reported complete ("226") as by a faulty server (COUNT -1: every one)
+  --reset GLOB:BYTES:COUNT  the first COUNT transfers of matching files are cut off after BYTES
+                            bytes by a reset of the data connection ("426" follows)
+  --extra GLOB:BYTES:COUNT  the first COUNT transfers of matching files send BYTES bytes more
+                            than the file holds (and more than SIZE told), then "226"
+  --refuse GLOB             RETR of matching files is refused with "550", although SIZE answers
   --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
   --rate BYTES              send BYTES bytes per second, in tenths
   --no-size                 no SIZE command, so the client cannot know the file size
@@ -30,6 +35,8 @@ import argparse
 import fnmatch
 import logging
 import os
+import socket
+import struct
 import sys
 import threading
 
@@ -57,9 +64,27 @@ class StallRule:
         return True
 
 
+class ExtraProducer:
+    """The file's own bytes, then more than it holds."""
+
+    def __init__(self, producer, extra):
+        self.producer = producer
+        self.extra = extra
+
+    def more(self):
+        data = self.producer.more()
+        if data or self.extra <= 0:
+            return data
+        size = min(self.extra, 65536)
+        self.extra -= size
+        return b"\xa5" * size
+
+
 class TestDTPHandler(ThrottledDTPHandler):
     stall_rules = []
     short_rules = []
+    reset_rules = []
+    extra_rules = []
     stall_seconds = 3600.0
     rate = 0
 
@@ -69,6 +94,8 @@ class TestDTPHandler(ThrottledDTPHandler):
         self._stall_at = None
         self._stall_seconds = self.stall_seconds
         self._short_at = None
+        self._reset_at = None
+        self._extra = None
         self._sent = 0
         self._resume = None
         self._resume_done = True
@@ -85,6 +112,14 @@ class TestDTPHandler(ThrottledDTPHandler):
             if rule.take(path):
                 self._short_at = rule.stall_bytes
                 break
+        for rule in self.reset_rules:
+            if rule.take(path):
+                self._reset_at = rule.stall_bytes
+                break
+        for rule in self.extra_rules:
+            if rule.take(path):
+                self._extra = rule.stall_bytes
+                break
         for rule in list(self.stall_rules):
             if rule.take(path):
                 self._stall_at = rule.stall_bytes
@@ -94,9 +129,24 @@ class TestDTPHandler(ThrottledDTPHandler):
                 sys.stderr.flush()
                 return
 
+    def push_with_producer(self, producer):
+        if not self._rule_checked:
+            self._check_rule()
+        if self._extra is not None:
+            producer = ExtraProducer(producer, self._extra)
+        super().push_with_producer(producer)
+
     def send(self, data):
         if not self._rule_checked:
             self._check_rule()
+        if self._reset_at is not None:
+            room = self._reset_at - self._sent
+            if room <= 0:
+                # Closed with a reset, the rest of the file unsent: "426".
+                self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                self.handle_close()
+                return 0
+            data = data[:room]
         if self._short_at is not None:
             room = self._short_at - self._sent
             if room <= 0:
@@ -145,6 +195,7 @@ class TestDTPHandler(ThrottledDTPHandler):
 
 class TestFTPHandler(FTPHandler):
     open_sessions = 0
+    refused = []
 
     def on_connect(self):
         TestFTPHandler.open_sessions += 1
@@ -160,6 +211,9 @@ class TestFTPHandler(FTPHandler):
         # Each requested path as the client named it, for tests that check what was asked for.
         sys.stderr.write("RETR %s\n" % self.fs.fs2ftp(file))
         sys.stderr.flush()
+        if any(fnmatch.fnmatch(os.path.basename(file), pattern) for pattern in self.refused):
+            self.respond("550 Permission denied.")
+            return None
         return super().ftp_RETR(file)
 
 
@@ -190,6 +244,9 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--stall", action="append", default=[])
     parser.add_argument("--short", action="append", default=[])
+    parser.add_argument("--reset", action="append", default=[])
+    parser.add_argument("--extra", action="append", default=[])
+    parser.add_argument("--refuse", action="append", default=[])
     parser.add_argument("--stall-seconds", type=float, default=3600.0)
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--no-size", action="store_true")
@@ -203,6 +260,9 @@ def main():
 
     TestDTPHandler.stall_rules = [StallRule(text) for text in args.stall]
     TestDTPHandler.short_rules = [StallRule(text) for text in args.short]
+    TestDTPHandler.reset_rules = [StallRule(text) for text in args.reset]
+    TestDTPHandler.extra_rules = [StallRule(text) for text in args.extra]
+    TestFTPHandler.refused = args.refuse
     TestDTPHandler.stall_seconds = args.stall_seconds
     TestDTPHandler.rate = args.rate
 

@@ -99,6 +99,70 @@ private:
     QByteArray errors;
 };
 
+// Answers as the real servers do not: the greeting and the PASV reply as given (the data
+// port's high byte raised by highByteOffset), and the session closed right after "226"
+// while the file's data connection stays open a moment longer.
+class ScriptedFtpServer : public QObject
+{
+public:
+    ScriptedFtpServer(const QByteArray& greeting, const QByteArray& passiveReply, qint64 highByteOffset,
+                      const QByteArray& content)
+        : greeting(greeting), passiveReply(passiveReply), highByteOffset(highByteOffset), content(content)
+    {
+        control.listen(QHostAddress::LocalHost, 0);
+        passive.listen(QHostAddress::LocalHost, 0);
+        connect(&control, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* session = control.nextPendingConnection();
+            session->write(this->greeting);
+            connect(session, &QTcpSocket::readyRead, this, [this, session] { answer(session); });
+        });
+    }
+    QString baseUrl() const { return instrumentFtpBaseUrl(QStringLiteral("127.0.0.1"), control.serverPort()); }
+
+private:
+    void answer(QTcpSocket* session)
+    {
+        while (session->canReadLine()) {
+            const QByteArray verb = session->readLine().left(4);
+            if (verb == "USER")
+                session->write("331 Password.\r\n");
+            else if (verb == "PASS")
+                session->write("230 Logged in.\r\n");
+            else if (verb == "TYPE")
+                session->write("200 Binary.\r\n");
+            else if (verb == "SIZE")
+                session->write("213 " + QByteArray::number(content.size()) + "\r\n");
+            else if (verb == "PASV")
+                session->write(QByteArray(passiveReply)
+                                   .replace("%1", QByteArray::number(passive.serverPort() / 256 + highByteOffset))
+                                   .replace("%2", QByteArray::number(passive.serverPort() % 256)));
+            else if (verb == "RETR")
+                sendFile(session);
+        }
+    }
+    void sendFile(QTcpSocket* session)
+    {
+        // The client asks only once its data connection stands.
+        if (!passive.hasPendingConnections())
+            passive.waitForNewConnection(5000);
+        QTcpSocket* dataSocket = passive.nextPendingConnection();
+        if (!dataSocket)
+            return;
+        session->write("150 Sending.\r\n");
+        dataSocket->write(content);
+        session->write("226 Done.\r\n");
+        session->disconnectFromHost();
+        QTimer::singleShot(300, dataSocket, [dataSocket] { dataSocket->disconnectFromHost(); });
+    }
+
+    QTcpServer control;
+    QTcpServer passive;
+    QByteArray greeting;
+    QByteArray passiveReply;
+    qint64 highByteOffset;
+    QByteArray content;
+};
+
 struct PostedBox
 {
     NoticeIcon icon;
@@ -127,7 +191,8 @@ private slots:
     void stalledTransferRetried();
     void stalledTransferGivenUpWithError();
     void writeErrorReported();
-    void shortTransferReported();
+    void cutOffTransfersRetried();
+    void oddRepliesRead();
     void exportBatchAnnouncesNoGroup();
     void cancelStopsTransferAndKeepsOldFile();
     void cancelUnderDropsOnlyThatFolder();
@@ -382,7 +447,7 @@ void TestQtFtp::informationFilesHandedOverThroughTempFile()
 void TestQtFtp::missingFileReported()
 {
     makeGroup(4, 10000);
-    FtpServer server(rootDir->path());
+    FtpServer server(rootDir->path(), {"--refuse", "4_CH5.dat"});
     QVERIFY(server.port != 0);
 
     QtFTP ftp;
@@ -391,6 +456,7 @@ void TestQtFtp::missingFileReported()
     ftp.download(remote(4, 1), local(4, 1));
     ftp.download(PointFolder + "/4_CH9.dat", localDir->path() + "/proj/" + Point + "/4_CH9.dat");
     ftp.download(PointFolder + "/nothere/4_CH8.dat", localDir->path() + "/proj/" + Point + "/4_CH8.dat");
+    ftp.download(remote(4, 5), local(4, 5)); // there, but not to be read
     ftp.download(remote(4, 2), local(4, 2));
     QVERIFY(batchEnded(ftp, finished));
 
@@ -400,9 +466,10 @@ void TestQtFtp::missingFileReported()
     QCOMPARE(boxes.first().title, QStringLiteral("Error"));
     QCOMPARE(boxes.first().icon, NoticeIcon::Warning);
     const QStringList lines = boxes.first().text.split("\r\n", Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines.at(0).startsWith(PointFolder + "/4_CH9.dat"), qPrintable(lines.at(0)));
-    QVERIFY2(lines.at(1).contains("4_CH8.dat"), qPrintable(lines.at(1)));
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.at(0).startsWith(PointFolder + "/4_CH9.dat 文件不存在"), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).contains("4_CH8.dat 文件不存在"), qPrintable(lines.at(1)));
+    QCOMPARE(lines.at(2), local(4, 5) + " " + remote(4, 5) + " ContentAccessDenied");
     QVERIFY(!QFile::exists(localDir->path() + "/proj/" + Point + "/4_CH9.dat"));
     QVERIFY(!QFile::exists(localDir->path() + "/proj/" + Point + "/4_CH8.dat"));
     QCOMPARE(readFile(local(4, 2)), readFile(served(4, 2)));
@@ -587,34 +654,67 @@ void TestQtFtp::writeErrorReported()
     QVERIFY(boxes.isEmpty());
 }
 
-void TestQtFtp::shortTransferReported()
+void TestQtFtp::cutOffTransfersRetried()
 {
+    // Channels 1 to 3 are cut off once, 4 to 6 every time: the data connection reset after
+    // 64 KiB, the file ended early but called complete, more bytes sent than SIZE told.
     makeGroup(17, 200000);
-    FtpServer server(rootDir->path(), {"--short", "17_CH1.dat:50000:1"});
+    FtpServer server(rootDir->path(), {"--reset", "17_CH1.dat:65536:1", "--short", "17_CH2.dat:50000:1",
+                                       "--extra", "17_CH3.dat:4096:1", "--reset", "17_CH4.dat:65536:-1",
+                                       "--short", "17_CH5.dat:50000:-1", "--extra", "17_CH6.dat:30000000:-1"});
     QVERIFY(server.port != 0);
     const QByteArray older("an older complete copy");
-    QVERIFY(writeFile(local(17, 1), older));
+    for (int channel = 4; channel <= 6; ++channel)
+        QVERIFY(writeFile(local(17, channel), older));
 
     QtFTP ftp;
     ftp.setBaseUrl(server.baseUrl());
     QSignalSpy finished(&ftp, &QtFTP::finished);
-    // The server ends the transfer early but calls it complete: the size it gave tells.
-    ftp.download(remote(17, 1), local(17, 1));
-    ftp.download(remote(17, 2), local(17, 2));
+    bool pastTheSize = false;
+    connect(&ftp, &QtFTP::progressChanged, this,
+            [&](qint64 received, qint64 total) { pastTheSize = pastTheSize || (total > 0 && received > total); });
+    downloadChannels(ftp, 17, 1, 6);
     QVERIFY(batchEnded(ftp, finished));
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
-    QVERIFY2(boxes.first().text.startsWith(local(17, 1) + " " + remote(17, 1)), qPrintable(boxes.first().text));
-    QCOMPARE(boxes.first().text.count("\r\n"), 1);
-    QCOMPARE(readFile(local(17, 1)), older);
-    QCOMPARE(readFile(local(17, 2)), readFile(served(17, 2)));
-    QCOMPARE(leftoverTemporaryFiles(), QStringList());
 
-    // Sent whole the next time.
-    boxes.clear();
-    ftp.download(remote(17, 1), local(17, 1));
+    QCOMPARE(finished, (QList<QVariantList>{{17}}));
+    QCOMPARE(server.transfers(), 3 * 2 + 3 * (QtFTP::MaxRetries + 1));
+    QVERIFY(channelsArrivedWhole(17, 1, 3));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    const QStringList lines = boxes.first().text.split("\r\n", Qt::SkipEmptyParts);
+    const QString size5 = QString::number(readFile(served(17, 5)).size());
+    const QString size6 = QString::number(readFile(served(17, 6)).size());
+    QCOMPARE(lines, QStringList({local(17, 4) + " " + remote(17, 4) + " ContentAccessDenied",
+                                 local(17, 5) + " " + remote(17, 5) + " 传输不完整 (50000/" + size5 + ")",
+                                 local(17, 6) + " " + remote(17, 6) + " 传输超长 (" + QString::number(size6.toInt() + 1)
+                                     + "/" + size6 + ")"}));
+    for (int channel = 4; channel <= 6; ++channel)
+        QCOMPARE(readFile(local(17, channel)), older);
+    QVERIFY(!pastTheSize);
+    QCOMPARE(leftoverTemporaryFiles(), QStringList());
+}
+
+void TestQtFtp::oddRepliesRead()
+{
+    // An inner greeting line padded with a space before the code, a NUL byte before the PASV
+    // numbers, and the session closed right after "226" while the data is still unread.
+    const QByteArray content = randomBytes(100000, 18);
+    ScriptedFtpServer odd("220-Welcome\r\n 220 padded\r\n220 ready\r\n",
+                          QByteArray("227 Entering Passive Mode") + '\0' + " (127,0,0,1,%1,%2)\r\n", 0, content);
+    QtFTP ftp;
+    ftp.setBaseUrl(odd.baseUrl());
+    QSignalSpy finished(&ftp, &QtFTP::finished);
+    ftp.download(remote(18, 1), local(18, 1));
     QVERIFY(batchEnded(ftp, finished));
-    QCOMPARE(readFile(local(17, 1)), readFile(served(17, 1)));
+    QCOMPARE(readFile(local(18, 1)), content);
     QVERIFY(boxes.isEmpty());
+
+    // A PASV number past a byte (16777351 for 135) is refused, not multiplied out.
+    ScriptedFtpServer overflow("220 ready\r\n", "227 Entering Passive Mode (127,0,0,1,%1,%2)\r\n", 1 << 24, content);
+    ftp.setBaseUrl(overflow.baseUrl());
+    ftp.download(remote(18, 2), local(18, 2));
+    QVERIFY(waitIdle(ftp));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QCOMPARE(boxes.first().text, local(18, 2) + " " + remote(18, 2) + " ProtocolFailure\r\n");
 }
 
 void TestQtFtp::exportBatchAnnouncesNoGroup()

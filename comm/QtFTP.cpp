@@ -422,12 +422,11 @@ void QtFTP::downloadFinished()
             ++currentTask.retries;
             taskQueue.append(currentTask);
         } else {
-            message = lastAttemptLine(cutShort);
+            message = failureLine(cutShort);
             qDebug() << "QtFTP" << "downloadFinished" << "retries exhausted" << currentTask.getPath << message;
         }
     } else if (error != QNetworkReply::NoError) {
-        message = currentTask.writePath + QLatin1Char(' ') + currentTask.getPath + QLatin1Char(' ') + errorName(error)
-                  + QStringLiteral("\r\n");
+        message = failureLine(false);
         qDebug() << "QtFTP" << "downloadFinished" << currentTask.writePath << currentTask.getPath << message;
     }
     if (!ok) {
@@ -479,7 +478,7 @@ void QtFTP::downloadFinished()
         endBatch();
 }
 
-QString QtFTP::lastAttemptLine(bool cutShort) const
+QString QtFTP::failureLine(bool cutShort) const
 {
     const QString paths = currentTask.writePath + QLatin1Char(' ') + currentTask.getPath;
     const qint64 received = transfer->bytesReceived();

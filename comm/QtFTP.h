@@ -97,8 +97,8 @@ private:
     void writeAvailable();
     void onWatchdog();
     void deliverInformationFile(const QString& fileName);
-    // The error line of a transfer that failed its last attempt.
-    QString lastAttemptLine(bool cutShort) const;
+    // The error line of a failed transfer: the local and remote paths and what went wrong.
+    QString failureLine(bool cutShort) const;
     void resumeQueue();
     void releaseTransfer();
     void endBatch();

@@ -1,5 +1,7 @@
 #include "CalibrationLibrary.h"
 
+#include "DateFormatting.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
@@ -151,6 +153,8 @@ QStringList readBinIndex(const QString& folder)
         LibraryDirectory directory;
         if (!readDirectory("readBinIndex", file, true, &directory))
             continue;
+        // The calculation's tasks read the index on pool threads, several at once.
+        prepareDateFormatting();
         qInfo().noquote() << "readBinIndex"
                           << QDateTime::fromMSecsSinceEpoch(directory.generated)
                                  .toString(QStringLiteral("'Bin Gen on 'yyyy/MM/dd hh:mm:ss.zzz"));

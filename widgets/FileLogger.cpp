@@ -1,5 +1,7 @@
 #include "FileLogger.h"
 
+#include "DateFormatting.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -43,6 +45,8 @@ void fileLogMessageHandler(QtMsgType type, const QMessageLogContext& context, co
     Q_UNUSED(context);
     if (type == QtInfoMsg)
         return;
+    // Any thread may log.
+    prepareDateFormatting();
     const QString timeText = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd hh:mm:ss.zzz"));
     const QString line = formatLogLine(type, message, timeText);
     {

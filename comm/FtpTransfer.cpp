@@ -62,6 +62,16 @@ int replyCode(const QByteArray& line)
     return code;
 }
 
+// Bytes to take from the data connection: what it holds, and with a known size no more
+// than one past it. Written so that no size, however large, overflows.
+qint64 readLimit(qint64 available, qint64 fileSize, qint64 receivedTotal)
+{
+    if (fileSize < 0)
+        return available;
+    const qint64 remaining = fileSize - receivedTotal;
+    return remaining < available ? remaining + 1 : available;
+}
+
 } // namespace
 
 FtpTransfer::FtpTransfer(const QUrl& url, QObject* parent)
@@ -225,9 +235,10 @@ void FtpTransfer::readData()
 {
     if (done)
         return;
-    // With a known size, at most one byte past it is read: a server that sends on fails
-    // the attempt instead of filling the disk.
-    const QByteArray bytes = fileSize >= 0 ? data->read(fileSize - receivedTotal + 1) : data->readAll();
+    // Only what the socket holds: read(n) first sizes its buffer to n. With a known size,
+    // at most one byte past it: a server that sends on fails the attempt instead of
+    // filling the disk.
+    const QByteArray bytes = data->read(readLimit(data->bytesAvailable(), fileSize, receivedTotal));
     if (bytes.isEmpty())
         return;
     retrievalStarted = true;

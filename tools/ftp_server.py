@@ -21,6 +21,7 @@ Fault injection:
   --extra GLOB:BYTES:COUNT  the first COUNT transfers of matching files send BYTES bytes more
                             than the file holds (and more than SIZE told), then "226"
   --refuse GLOB             RETR of matching files is refused with "550", although SIZE answers
+  --size GLOB:BYTES         SIZE of matching files is answered with BYTES, whatever they hold
   --stall-seconds S         how long a stalled transfer stays stopped (default: 3600)
   --rate BYTES              send BYTES bytes per second, in tenths
   --no-size                 no SIZE command, so the client cannot know the file size
@@ -196,6 +197,7 @@ class TestDTPHandler(ThrottledDTPHandler):
 class TestFTPHandler(FTPHandler):
     open_sessions = 0
     refused = []
+    sizes = []
 
     def on_connect(self):
         TestFTPHandler.open_sessions += 1
@@ -206,6 +208,13 @@ class TestFTPHandler(FTPHandler):
         TestFTPHandler.open_sessions -= 1
         sys.stderr.write("CLOSE %d\n" % TestFTPHandler.open_sessions)
         sys.stderr.flush()
+
+    def ftp_SIZE(self, path):
+        for pattern, size in self.sizes:
+            if fnmatch.fnmatch(os.path.basename(path), pattern):
+                self.respond("213 %s" % size)
+                return None
+        return super().ftp_SIZE(path)
 
     def ftp_RETR(self, file):
         # Each requested path as the client named it, for tests that check what was asked for.
@@ -247,6 +256,7 @@ def main():
     parser.add_argument("--reset", action="append", default=[])
     parser.add_argument("--extra", action="append", default=[])
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--size", action="append", default=[])
     parser.add_argument("--stall-seconds", type=float, default=3600.0)
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--no-size", action="store_true")
@@ -263,6 +273,7 @@ def main():
     TestDTPHandler.reset_rules = [StallRule(text) for text in args.reset]
     TestDTPHandler.extra_rules = [StallRule(text) for text in args.extra]
     TestFTPHandler.refused = args.refuse
+    TestFTPHandler.sizes = [text.rsplit(":", 1) for text in args.size]
     TestDTPHandler.stall_seconds = args.stall_seconds
     TestDTPHandler.rate = args.rate
 

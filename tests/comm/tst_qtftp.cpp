@@ -3,13 +3,13 @@
 
 #include "AppGlobals.h"
 #include "FtpProgressDialog.h"
+#include "FtpTestServer.h"
 #include "OperatorMessages.h"
 #include "QtFTP.h"
 
 #include <QtTest>
 
 #include <QAbstractButton>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -49,55 +49,6 @@ QString channelFile(int group, int channel)
 {
     return QStringLiteral("/%1_CH%2.dat").arg(group).arg(channel);
 }
-
-// The instrument's FTP server, started for one test with the given fault options.
-class FtpServer
-{
-public:
-    explicit FtpServer(const QString& root, const QStringList& options = QStringList())
-    {
-        const QString script = QStringLiteral(VARN_SOURCE_DIR "/tools/ftp_server.py");
-        QStringList arguments{script, QStringLiteral("--root"), root, QStringLiteral("--port"), QStringLiteral("0"),
-                              QStringLiteral("--user"), QString::fromLatin1(InstrumentFtpAccount),
-                              QStringLiteral("--password"), QString::fromLatin1(InstrumentFtpAccount)};
-        process.start(QStringLiteral("/usr/bin/python3"), arguments + options);
-        if (!process.waitForStarted(15000))
-            return;
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 30000 && !process.canReadLine())
-            process.waitForReadyRead(1000);
-        const QByteArray line = process.readLine().trimmed();
-        if (line.startsWith("PORT "))
-            port = quint16(line.mid(5).toUInt());
-    }
-    ~FtpServer()
-    {
-        process.kill();
-        process.waitForFinished(10000);
-    }
-    // What the server sees when the test process is gone.
-    void closeInput() { process.closeWriteChannel(); }
-    bool hasStopped(int timeoutMs) { return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs); }
-    QString baseUrl() const { return instrumentFtpBaseUrl(QStringLiteral("127.0.0.1"), port); }
-    // The server writes a line for each transfer and each stall to its error output.
-    int stalledTransfers() { return countLines("stalling "); }
-    int transfers() { return countLines("sending "); }
-    // Control sessions open now: the server writes a line as each opens and closes.
-    int openSessions() { return countLines("OPEN ") - countLines("CLOSE "); }
-
-    quint16 port = 0;
-
-private:
-    int countLines(const char* start)
-    {
-        errors += process.readAllStandardError();
-        return errors.count(start);
-    }
-
-    QProcess process;
-    QByteArray errors;
-};
 
 // Answers as the real servers do not: the greeting and the PASV reply as given (the data
 // port's high byte raised by highByteOffset), and the session closed right after "226"
@@ -658,13 +609,16 @@ void TestQtFtp::cutOffTransfersRetried()
 {
     // Channels 1 to 3 are cut off once, 4 to 6 every time: the data connection reset after
     // 64 KiB, the file ended early but called complete, more bytes sent than SIZE told.
+    // Channel 7 is announced with the largest size there is, so it always ends short.
     makeGroup(17, 200000);
+    QVERIFY(writeFile(served(17, 7), randomBytes(200000, 177)));
     FtpServer server(rootDir->path(), {"--reset", "17_CH1.dat:65536:1", "--short", "17_CH2.dat:50000:1",
                                        "--extra", "17_CH3.dat:4096:1", "--reset", "17_CH4.dat:65536:-1",
-                                       "--short", "17_CH5.dat:50000:-1", "--extra", "17_CH6.dat:30000000:-1"});
+                                       "--short", "17_CH5.dat:50000:-1", "--extra", "17_CH6.dat:30000000:-1",
+                                       "--size", "17_CH7.dat:9223372036854775807"});
     QVERIFY(server.port != 0);
     const QByteArray older("an older complete copy");
-    for (int channel = 4; channel <= 6; ++channel)
+    for (int channel = 4; channel <= 7; ++channel)
         QVERIFY(writeFile(local(17, channel), older));
 
     QtFTP ftp;
@@ -673,11 +627,11 @@ void TestQtFtp::cutOffTransfersRetried()
     bool pastTheSize = false;
     connect(&ftp, &QtFTP::progressChanged, this,
             [&](qint64 received, qint64 total) { pastTheSize = pastTheSize || (total > 0 && received > total); });
-    downloadChannels(ftp, 17, 1, 6);
+    downloadChannels(ftp, 17, 1, 7);
     QVERIFY(batchEnded(ftp, finished));
 
     QCOMPARE(finished, (QList<QVariantList>{{17}}));
-    QCOMPARE(server.transfers(), 3 * 2 + 3 * (QtFTP::MaxRetries + 1));
+    QCOMPARE(server.transfers(), 3 * 2 + 4 * (QtFTP::MaxRetries + 1));
     QVERIFY(channelsArrivedWhole(17, 1, 3));
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
     const QStringList lines = boxes.first().text.split("\r\n", Qt::SkipEmptyParts);
@@ -686,8 +640,9 @@ void TestQtFtp::cutOffTransfersRetried()
     QCOMPARE(lines, QStringList({local(17, 4) + " " + remote(17, 4) + " ContentAccessDenied",
                                  local(17, 5) + " " + remote(17, 5) + " 传输不完整 (50000/" + size5 + ")",
                                  local(17, 6) + " " + remote(17, 6) + " 传输超长 (" + QString::number(size6.toInt() + 1)
-                                     + "/" + size6 + ")"}));
-    for (int channel = 4; channel <= 6; ++channel)
+                                     + "/" + size6 + ")",
+                                 local(17, 7) + " " + remote(17, 7) + " 传输不完整 (200000/9223372036854775807)"}));
+    for (int channel = 4; channel <= 7; ++channel)
         QCOMPARE(readFile(local(17, channel)), older);
     QVERIFY(!pastTheSize);
     QCOMPARE(leftoverTemporaryFiles(), QStringList());

@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -67,6 +68,8 @@ double downloadWithQueue(quint16 port, const QString& localPath)
     QElapsedTimer clock;
     clock.start();
     ftp.download(QString::fromLatin1(RemoteName), localPath);
+    // A batch that fails before any channel file is done announces nothing.
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     loop.exec();
     const double seconds = clock.nsecsElapsed() * 1e-9;
     return arrived ? seconds : -1;
@@ -195,14 +198,16 @@ int main(int argc, char** argv)
         const QString queuePath = local.path() + "/queue/" + RemoteName;
         const QString plainPath = local.path() + "/plain.dat";
         const double queue = downloadWithQueue(server.port, queuePath);
-        const double plain = PlainClient().download(server.port, plainPath, false);
-        QFile::remove(plainPath);
-        const double synced = PlainClient().download(server.port, plainPath, true);
         if (queue < 0 || fileHash(queuePath) != expected) {
             std::fprintf(stderr, "round %d: QtFTP failed or wrote other bytes\n", round);
             return 1;
         }
-        if (plain < 0 || synced < 0 || fileHash(plainPath) != expected) {
+        const double plain = PlainClient().download(server.port, plainPath, false);
+        bool plainWhole = plain >= 0 && fileHash(plainPath) == expected;
+        QFile::remove(plainPath);
+        const double synced = PlainClient().download(server.port, plainPath, true);
+        plainWhole = plainWhole && synced >= 0 && fileHash(plainPath) == expected;
+        if (!plainWhole) {
             std::fprintf(stderr, "round %d: the plain read failed or wrote other bytes\n", round);
             return 1;
         }
